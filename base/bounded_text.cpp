@@ -1,0 +1,39 @@
+#include "base/bounded_text.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+namespace {
+
+template <typename Char>
+void CopyBoundedImpl(Char* destination, const Char* source, size_t capacity) {
+  if (capacity == 0) return;
+  size_t i = 0;
+  if (source) {
+    for (; i + 1 < capacity && source[i] != 0; ++i) destination[i] = source[i];
+  }
+  destination[i] = 0;
+}
+
+}  // namespace
+
+void CopyBounded(wchar_t* destination, const wchar_t* source, size_t capacity) {
+  CopyBoundedImpl(destination, source, capacity);
+}
+
+void CopyBounded(char* destination, const char* source, size_t capacity) {
+  CopyBoundedImpl(destination, source, capacity);
+}
+
+void AppendBounded(wchar_t* destination, const wchar_t* source, size_t capacity) {
+  if (capacity == 0) return;
+  const size_t length = wcsnlen(destination, capacity);
+  if (length + 1 >= capacity) return;
+  CopyBounded(destination + length, source, capacity - length);
+}
+
+bool NamesEqual(const wchar_t* first, const wchar_t* second) {
+  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, first, -1, second, -1) ==
+         CSTR_EQUAL;
+}

@@ -1,0 +1,124 @@
+#!/bin/sh
+# The Wine side of a test run.
+#   start    PREFIX               make the prefix if needed, start a display and one persistent server
+#   stop     PREFIX               stop the server (and the display this script started)
+#   reset    PREFIX               put the registry and the user folders back as they were when the
+#                                 prefix was made, then start the server again
+#   scenario PREFIX EXE [ARGS]    reset, then run one end-to-end program and return its exit code
+#
+# Wine's session services are started by the first process of a server and inherit its output:
+# that first process always writes to /dev/null, or CTest (which reads our output through a pipe)
+# would wait for them forever.
+set -u
+command=$1
+prefix=$2
+shift 2
+
+export WINEPREFIX="$prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+pristine="$prefix.pristine"
+display_file="$prefix.display"
+xvfb_pid_file="$prefix.xvfb.pid"
+
+quiet() { "$@" >/dev/null 2>&1 </dev/null; }
+
+start_display() {
+  if [ -n "${DISPLAY:-}" ]; then
+    echo "$DISPLAY" >"$display_file"
+    return 0
+  fi
+  for n in $(seq 90 160); do
+    [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+    echo $! >"$xvfb_pid_file"
+    i=0
+    while [ $i -lt 100 ] && [ ! -e "/tmp/.X11-unix/X$n" ]; do sleep 0.1; i=$((i + 1)); done
+    if [ -e "/tmp/.X11-unix/X$n" ]; then
+      echo ":$n" >"$display_file"
+      DISPLAY=":$n"
+      export DISPLAY
+      return 0
+    fi
+    kill "$(cat "$xvfb_pid_file")" 2>/dev/null
+  done
+  echo "no free X display for Xvfb" >&2
+  return 1
+}
+
+use_display() {
+  if [ -z "${DISPLAY:-}" ] && [ -f "$display_file" ]; then
+    DISPLAY="$(cat "$display_file")"
+    export DISPLAY
+  fi
+}
+
+stop_server() {
+  quiet wineserver -k
+  quiet wineserver -w
+}
+
+start_server() {
+  use_display
+  quiet wineserver -p
+  quiet wine cmd /c exit
+}
+
+save_pristine() {
+  rm -rf "$pristine"
+  mkdir -p "$pristine"
+  cp "$prefix/system.reg" "$prefix/user.reg" "$prefix/userdef.reg" "$pristine/"
+  cp -a "$prefix/drive_c/users" "$pristine/users"
+  cp -a "$prefix/drive_c/ProgramData" "$pristine/ProgramData"
+}
+
+restore_pristine() {
+  cp "$pristine/system.reg" "$pristine/user.reg" "$pristine/userdef.reg" "$prefix/"
+  rm -rf "$prefix/drive_c/users" "$prefix/drive_c/ProgramData" "$prefix/drive_c/vok-e2e" \
+         "$prefix/drive_c/Program Files/Ovenix" "$prefix/drive_c/Program Files (x86)/Ovenix"
+  cp -a "$pristine/users" "$prefix/drive_c/users"
+  cp -a "$pristine/ProgramData" "$prefix/drive_c/ProgramData"
+}
+
+case "$command" in
+  start)
+    start_display || exit 1
+    if [ ! -f "$prefix/system.reg" ] || [ ! -d "$pristine" ]; then
+      stop_server
+      rm -rf "$prefix" "$pristine"
+      mkdir -p "$prefix"
+      quiet wineboot -i
+      stop_server
+      [ -f "$prefix/system.reg" ] || { echo "wineboot did not create $prefix" >&2; exit 1; }
+      save_pristine
+    fi
+    start_server
+    echo "Wine session ready: prefix $prefix, display ${DISPLAY:-none}"
+    ;;
+  stop)
+    stop_server
+    if [ -f "$xvfb_pid_file" ]; then
+      kill "$(cat "$xvfb_pid_file")" 2>/dev/null
+      rm -f "$xvfb_pid_file"
+    fi
+    rm -f "$display_file"
+    echo "Wine session stopped"
+    ;;
+  reset)
+    stop_server
+    restore_pristine
+    start_server
+    ;;
+  scenario)
+    exe=$1
+    shift
+    stop_server
+    restore_pristine
+    start_server
+    wine "$exe" "$@"
+    ;;
+  *)
+    echo "usage: $0 start|stop|reset|scenario PREFIX [EXE ARGS...]" >&2
+    exit 2
+    ;;
+esac

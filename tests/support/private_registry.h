@@ -1,0 +1,28 @@
+// Redirects HKEY_CLASSES_ROOT, HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE of this process into a
+// throw-away key (HKCU\Software\VokTests\<pid>-<n>\{HKCR,HKCU,HKLM}) for the life of the object,
+// so a test starts from empty roots and leaves nothing behind. The tree is deleted afterwards.
+//
+// Note: the 32-bit registry view (KEY_WOW64_32KEY) of a redirected root is not redirected the
+// way the real roots are; tests of the 32-bit view use the real roots with a tree they delete.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/handles.h"
+
+class PrivateRegistry {
+ public:
+  PrivateRegistry();
+  ~PrivateRegistry();
+  PrivateRegistry(const PrivateRegistry&) = delete;
+  PrivateRegistry& operator=(const PrivateRegistry&) = delete;
+
+  // The real-registry path (below the real HKCU) that stands in for a root.
+  std::wstring RealPathOf(HKEY root) const;
+
+ private:
+  std::wstring base_;  // below the real HKCU
+  UniqueHkey classes_, user_, machine_;
+};

@@ -1,0 +1,30 @@
+// A private temporary folder for one test, deleted with everything in it when the test ends.
+#pragma once
+
+#include <string>
+
+class TempFolder {
+ public:
+  // Creates %TEMP%\<hint>-<pid>-<n>; the name may carry any characters a test needs
+  // (blanks, non-ASCII letters, "%").
+  explicit TempFolder(const std::wstring& hint = L"voktest");
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::wstring& path() const { return path_; }
+  // path() + "\" + relative
+  std::wstring Join(const std::wstring& relative) const;
+
+ private:
+  std::wstring path_;
+};
+
+// File helpers for tests (paths are full Windows paths).
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool FileExists(const std::wstring& path);    // a file or a folder
+bool FolderExists(const std::wstring& path);
+bool MakeFolders(const std::wstring& path);   // creates every missing folder of the path
+// Deletes a test-owned tree; never follows reparse points. Returns false if anything stayed.
+bool DeleteTreeForTest(const std::wstring& path);
