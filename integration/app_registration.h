@@ -1,0 +1,33 @@
+// The App Paths entry of "Ovenix.exe" and the archiver's entry in the list of installed programs.
+// All writes go through the settings store under HKEY_LOCAL_MACHINE.
+#pragma once
+
+#include <cstddef>
+
+// Version of this build, shown in the uninstall entry.
+constexpr int kVersionMajor = 6;
+constexpr int kVersionMinor = 1;
+constexpr int kVersionBeta = 1;
+
+// Shown as "Publisher" in the list of installed programs.
+constexpr const wchar_t kPublisherName[] = L"Ovenix Software";
+
+// Absolute keys (leading backslash: not relative to the program's own key).
+constexpr const wchar_t kAppPathsKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ovenix.exe";
+constexpr const wchar_t kUninstallKey[] =
+    L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ovenix archiver";
+
+// Writes the App Paths entry (default value and "Path", in the default and in the 32-bit view)
+// and "exe64" in HKLM\Software\Ovenix, all naming "Ovenix.exe" beside the running program.
+// Returns false, having written nothing, when the first write is refused with access denied; other
+// write failures are ignored. The store's registry view is 0 again on return.
+[[nodiscard]] bool RegisterAppPath();
+
+// Writes the uninstall entry (default view): display name and version, this program as the
+// uninstall command, the icon (an existing "DisplayIcon" file is kept), the install location
+// (with a trailing backslash), the publisher. Write failures are ignored.
+void WriteUninstallEntry();
+
+// Appends the version name ("6.01 <beta> 1 (<64-bit>)" with localized words), preceded by a blank
+// when the text is not empty; cut to the capacity.
+void AppendVersionName(wchar_t* text, size_t capacity);
