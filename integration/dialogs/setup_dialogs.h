@@ -1,0 +1,62 @@
+// The three modal dialogs of setup mode: the integration settings dialog "SETUPDLG", the
+// context-menu items dialog "SETUPCONTEXTITEMS" it opens, and the completion dialog "DONEDLG".
+// All three are loaded by name from ResourceModule and localized when they initialise.
+//
+// The procedures read the run state (RunOptions, ProgramGroupFolder, the program icon and the
+// bold dialog font) and write ExitCode; they report no errors: what the operations they call fail
+// to do stays undone, silently. They run on the program's one thread; COM must be initialised
+// (OleInitialize) before "SETUPDLG" is confirmed, because confirming it creates shortcuts, and
+// "riched20.dll" must be loaded before "SETUPDLG" is created (its explanation box is a rich edit).
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+struct IntegrationSettings;
+
+// Resource names of the dialog templates and help topics of the dialogs.
+inline constexpr const wchar_t* kSetupDialogName = L"SETUPDLG";
+inline constexpr const wchar_t* kContextItemsDialogName = L"SETUPCONTEXTITEMS";
+inline constexpr const wchar_t* kDoneDialogName = L"DONEDLG";
+inline constexpr const wchar_t* kSetupHelpTopic = L"HELPIntegrationSettings";
+inline constexpr const wchar_t* kContextItemsHelpTopic = L"HELPContextItems";
+
+// Capacity, in characters, of the explanatory text of "SETUPDLG" (terminator included).
+inline constexpr size_t kSetupExplanationCapacity = 4096;
+
+// The prologue every dialog procedure calls first. dialogName is the template's resource name;
+// helpTopic is the dialog's help topic or nullptr for none.
+//   WM_SETFONT: mirrors the dialog for a right-to-left language; not handled.
+//   WM_INITDIALOG: localizes the dialog; not handled.
+//   WM_HELP: help at the topic (if any); handled.
+//   WM_COMMAND IDHELP: help at the topic (if any); not handled.
+// Returns true when the message was handled completely.
+bool HandleCommonDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, const wchar_t* dialogName,
+                               const wchar_t* helpTopic);
+
+// Composes the explanation shown in "SETUPDLG": three blanks, then for strings 5120 to 5124 a
+// blank and the string, then "\r\n" with four blanks and string 5125. Cut at capacity - 1
+// characters (always terminated; nothing written for capacity 0) when the localized pieces are
+// longer than the buffer. Returns the buffer.
+wchar_t* ComposeSetupExplanation(wchar_t* buffer, size_t capacity);
+
+// Copies the record into the check boxes of "SETUPDLG" (17 archive types, 3 shortcuts, the 3
+// shell flags) and enables 5122 and 5123 only while ShellExt is set. Boxes the dialog lacks are
+// passed over.
+void ShowSettings(HWND dialog, const IntegrationSettings& settings);
+// Sets the same 23 fields to 1 for a checked box and 0 otherwise; the spare positions 17 to 19
+// are left as they are.
+void ReadSettings(HWND dialog, IntegrationSettings& settings);
+
+// Dialog procedures for DialogBoxParamW (the init parameter is not used). Each returns TRUE for
+// a message it handled.
+//   "SETUPDLG": ends with 1 after OK (settings saved and applied, uninstall entry written unless
+//     MsiMode, ".ace" released); with 0 on cancel, which sets ExitCode to 1. With Silent it
+//     confirms itself as soon as it is initialised.
+//   "SETUPCONTEXTITEMS": OK stores the 19 items and "AlwaysArc" at once and ends with 1; cancel
+//     ends with 0 and stores nothing.
+//   "DONEDLG": ends with 1; with Silent it closes itself as soon as it is initialised.
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ContextItemsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
