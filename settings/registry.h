@@ -1,0 +1,106 @@
+// The registry access layer: every setting the program keeps and every registry entry that setup
+// creates or removal deletes goes through these operations.
+//
+// An address is (root, subkey, value name). Roots are HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,
+// HKEY_LOCAL_MACHINE, or nullptr ("none", used only by the INI store for its Global entries).
+// Under HKCU and HKLM a subkey without a leading backslash is relative to "Software\Ovenix"; one
+// with a leading backslash is an absolute path below the root. Under any other root the subkey is
+// used unchanged. A null subkey or value name counts as empty; the empty value name is the key's
+// default value.
+//
+// Routing of every operation, in this order:
+//   1. When the INI settings file is in use (settings/ini_store.h) and the address lies inside the
+//      program's own key (root none, HKCU or HKLM with a relative subkey), the file's in-memory
+//      entries serve the operation and the registry is not touched. The first such question of
+//      the process makes the store look for its file.
+//   2. Otherwise, when the file switched registry access off (IsIntegrationAllowed() is false),
+//      the operation does nothing and gives the neutral result stated below.
+//   3. Otherwise the registry is used.
+// Without an INI file every operation reaches the registry.
+//
+// Registry paths (after ProgramKeyPath) of 512 characters or more are refused, never cut (a cut
+// path names another key): the operation touches nothing, reads yield the default, writes return
+// ERROR_FILENAME_EXCED_RANGE.
+//
+// Not thread-safe: the program has one thread; RegistryView and the tree-deletion counter are
+// process-wide.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// Size of every registry path buffer of this layer, terminator included.
+constexpr size_t kRegistryPathCapacity = 512;
+
+// Forms the registry path of (root, subkey):
+//   HKCU/HKLM, empty subkey            -> "Software\Ovenix"
+//   HKCU/HKLM, "Setup"                 -> "Software\Ovenix\Setup"
+//   HKCU/HKLM, "\Software\X"           -> "Software\X"   (absolute below the root)
+//   any other root (HKCR, none), "a\b" -> "a\b" unchanged (a leading backslash is kept)
+// Returns false, with path set to empty (when capacity > 0), when the result does not fit in
+// min(capacity, kRegistryPathCapacity) characters including the terminator.
+[[nodiscard]] bool ProgramKeyPath(HKEY root, const wchar_t* subkey, wchar_t* path, size_t capacity);
+
+// The access-mask addition OR-ed into the opens that read values and the creates/opens that write
+// values (not into the existence test, value deletion or key deletion). 0 at start. Callers that
+// need the 32-bit registry view set KEY_WOW64_32KEY around their writes and set 0 again before
+// they return.
+REGSAM RegistryView();
+void SetRegistryView(REGSAM flags);
+
+// False only when a loaded INI file holds Global\Integration = 0 (and after DiscardIniStore of
+// such a store); true when no INI file is in use. Does not itself start the search for the INI
+// file, so before the first settings operation of the process it answers true.
+[[nodiscard]] bool IsIntegrationAllowed();
+
+// True when the key exists (INI: some entry name starts with the key's prefix). Neutral: false.
+// The registry test opens with KEY_QUERY_VALUE in the default view.
+[[nodiscard]] bool SettingKeyExists(HKEY root, const wchar_t* subkey);
+
+// The value as a 32-bit number; never fails towards the caller. Neutral and on any failure: the
+// default. Registry: a value longer than 4 bytes yields the default; a shorter one (say a REG_SZ
+// of 2 bytes) replaces only the leading bytes of the default; the stored type is not looked at.
+// INI: the entry's text read as a decimal number (low 32 bits), the default when there is none.
+[[nodiscard]] DWORD ReadSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueName,
+                                      DWORD defaultValue);
+
+// Copies the value's text into destination (capacity in characters, at most capacity - 1 copied,
+// always terminated when capacity > 0; capacity 0: nothing written, false).
+// Registry: true when read; on failure (missing key or value, data larger than the buffer) the
+// destination holds the default (cut to fit) and the result is false. INI: the entry's text or
+// the default, and true. Neutral (registry access off): the default, and true.
+bool ReadSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, wchar_t* destination,
+                       const wchar_t* defaultText, size_t capacity);
+
+// Writes text as REG_SZ (terminator included in the data) or value as REG_DWORD, creating the key
+// when needed (RegCreateKeyExW with KEY_WRITE | RegistryView()). Returns the Windows error code of
+// the first failing call, 0 on success. INI: a quoted string / unsigned decimal entry, 0.
+// Neutral: 0, nothing written. Callers test for ERROR_ACCESS_DENIED (5).
+DWORD WriteSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, const wchar_t* text);
+DWORD WriteSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueName, DWORD value);
+
+// Deletes one value (failures ignored). INI: the entries with exactly that name; an empty value
+// name removes every entry under the key, subkeys included.
+void DeleteSettingValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
+
+// Deletes the key itself, in the default view (RegDeleteKeyW); a key with subkeys survives.
+// INI: every entry under the key, subkeys included.
+void DeleteSettingKey(HKEY root, const wchar_t* subkey);
+
+// The same in the 32-bit registry view (RegDeleteKeyExW with KEY_WOW64_32KEY), whatever
+// RegistryView() holds: removes a key that a KEY_WOW64_32KEY write created (under HKLM\Software
+// and HKCR that is the Wow6432Node side). Same INI routing and neutral result as DeleteSettingKey.
+void DeleteSettingKey32(HKEY root, const wchar_t* subkey);
+
+// Deletes the key with all its subkeys by repeated passes until a pass deletes nothing. A subkey
+// whose name is 200 characters or longer stops the enumeration of its parent: that subkey, the
+// later ones and the parent survive. The root itself is never deleted. INI: as DeleteSettingKey.
+void DeleteSettingTree(HKEY root, const wchar_t* subkey);
+
+// Shorthands with HKEY_CURRENT_USER as the root.
+[[nodiscard]] DWORD ReadUserNumber(const wchar_t* subkey, const wchar_t* valueName, DWORD defaultValue);
+bool ReadUserString(const wchar_t* subkey, const wchar_t* valueName, wchar_t* destination,
+                    const wchar_t* defaultText, size_t capacity);
+DWORD WriteUserString(const wchar_t* subkey, const wchar_t* valueName, const wchar_t* text);
+DWORD WriteUserNumber(const wchar_t* subkey, const wchar_t* valueName, DWORD value);

@@ -1,0 +1,36 @@
+// TEST-ONLY. Nothing in the product includes this header.
+//
+// Wine does not enforce registry permissions for its own user, so a write refused with
+// ERROR_ACCESS_DENIED cannot be provoked through a key's security descriptor. This seam makes the
+// next `count` registry writes of settings/registry.h fail with `error` instead:
+//   - only WriteSettingString and WriteSettingNumber (and the WriteUser* shorthands) count, and
+//     only when they actually reach the registry (not when the INI store serves them or registry
+//     access is off);
+//   - a refused write touches nothing (the key is not even created) and returns `error`;
+//   - reads and deletions are never affected.
+// The armed count is process-wide; use the scope object so that a failing test cannot leave it
+// armed for the next one:
+//
+//   RegistryWriteFailures refuse(1);            // the first registry write returns 5
+//   EXPECT_FALSE(RegisterProgIds());
+//   EXPECT_EQ(0u, refuse.Remaining());          // the write was attempted
+#pragma once
+
+#include <windows.h>
+
+// Arms the seam: the next `count` registry writes fail with `error`. 0 disarms it.
+void FailNextRegistryWrites(unsigned count, DWORD error = ERROR_ACCESS_DENIED);
+// Writes still to be refused.
+unsigned RemainingRegistryWriteFailures();
+
+class RegistryWriteFailures {
+ public:
+  explicit RegistryWriteFailures(unsigned count, DWORD error = ERROR_ACCESS_DENIED) {
+    FailNextRegistryWrites(count, error);
+  }
+  ~RegistryWriteFailures() { FailNextRegistryWrites(0); }
+  RegistryWriteFailures(const RegistryWriteFailures&) = delete;
+  RegistryWriteFailures& operator=(const RegistryWriteFailures&) = delete;
+
+  unsigned Remaining() const { return RemainingRegistryWriteFailures(); }
+};
