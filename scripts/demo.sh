@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The main job, on a fresh Debian machine: build uninstall.exe, make a disposable Wine prefix,
+# seed it with other programs' associations, lay out a mock Ovenix installation, run a silent
+# setup and then a silent uninstall, and show what each step changed in the registry and on disk.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+./scripts/install-deps.sh
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw --target uninstall >/dev/null
+
+demo=$root/build/demo
+prefix=$demo/prefix
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+quiet() { "$@" >/dev/null 2>&1 </dev/null; }
+
+quiet wineserver -k || true
+rm -rf "$demo"
+mkdir -p "$prefix"
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 170 230); do
+    [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    break
+  done
+  sleep 1
+fi
+cleanup() {
+  quiet wineserver -k || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+echo "== Creating a disposable Wine prefix in $prefix"
+quiet wineboot -i
+quiet wineserver -w
+quiet wineserver -p
+quiet wine cmd /c exit   # the session's first process: its services must not hold our output
+
+echo "== Seeding other programs' associations (.zip with a ShellNew entry, .7z, .iso)"
+reg_add() { quiet wine reg add "$@" /f; }
+reg_add 'HKLM\Software\Classes\.zip' /ve /d OtherZip.Archive
+reg_add 'HKLM\Software\Classes\.zip\ShellNew' /v NullFile /d ''
+reg_add 'HKLM\Software\Classes\OtherZip.Archive' /ve /d 'Zip archive (other program)'
+reg_add 'HKLM\Software\Classes\.7z' /ve /d Other7z.Archive
+reg_add 'HKLM\Software\Classes\Other7z.Archive' /ve /d '7z archive (other program)'
+reg_add 'HKLM\Software\Classes\.iso' /ve /d DiscImage.File
+
+install_unix="$prefix/drive_c/Program Files/Ovenix"
+install_win='C:\Program Files\Ovenix'
+echo "== Laying out a mock installation in $install_win"
+mkdir -p "$install_unix/Formats"
+cp build/uninstall.exe "$install_unix/uninstall.exe"
+for f in Ovenix.exe vokext.dll vokext32.dll ovenix.chm license.txt Formats/readme.txt; do
+  echo "mock $f" >"$install_unix/$f"
+done
+printf '%s\r\n' Ovenix.exe vokext.dll vokext32.dll ovenix.chm license.txt Formats/readme.txt Formats \
+  voknew.dat zipnew.dat uninstall.exe >"$install_unix/Uninstall.lst"
+
+snapshot() {  # snapshot NAME: the registry (flattened) and the files of the prefix
+  quiet wine regedit /E "$demo/$1-hklm.reg" 'HKEY_LOCAL_MACHINE\Software'
+  quiet wine regedit /E "$demo/$1-hkcu.reg" 'HKEY_CURRENT_USER\Software'
+  { python3 scripts/regflat.py "$demo/$1-hklm.reg"; python3 scripts/regflat.py "$demo/$1-hkcu.reg"; } \
+    | grep -v -i -e '\\Software\\Wine' -e 'Explorer\\' -e 'ShellNoRoam' >"$demo/$1.registry"
+  (cd "$prefix/drive_c" && find users ProgramData 'Program Files' -mindepth 1 2>/dev/null | sort) >"$demo/$1.files"
+}
+show_changes() {  # show_changes FROM TO
+  echo "-- registry lines added:"
+  comm -13 "$demo/$1.registry" "$demo/$2.registry" | sed 's/^/   + /'
+  echo "-- registry lines removed:"
+  comm -23 "$demo/$1.registry" "$demo/$2.registry" | sed 's/^/   - /'
+  echo "-- files added:"
+  comm -13 "$demo/$1.files" "$demo/$2.files" | sed 's/^/   + /'
+  echo "-- files removed:"
+  comm -23 "$demo/$1.files" "$demo/$2.files" | sed 's/^/   - /'
+}
+
+snapshot before
+echo "== Silent setup: \"$install_win\\uninstall.exe\" -setup -s"
+set +e
+wine "$install_win\\uninstall.exe" -setup -s </dev/null
+echo "   exit code $?"
+set -e
+snapshot setup
+show_changes before setup
+
+echo "== Silent uninstall: \"$install_win\\uninstall.exe\" -s"
+set +e
+wine "$install_win\\uninstall.exe" -s </dev/null
+echo "   exit code $?"
+set -e
+echo "   waiting for the self-removal batch file to remove the program and its folder ..."
+for _ in $(seq 1 120); do
+  [ -e "$install_unix" ] || break
+  sleep 0.5
+done
+sleep 1
+snapshot after
+echo "== What the round trip left behind, compared with before setup"
+show_changes before after
+if cmp -s "$demo/before.registry" "$demo/after.registry" && cmp -s "$demo/before.files" "$demo/after.files"; then
+  echo "== Nothing left: registry and files are exactly as before setup."
+fi
