@@ -120,7 +120,6 @@ class IniStore {
   void ReadGlobalFlags();
   void Append(IniEntry* entry);
   void FreeEntries() noexcept;
-  bool WriteContent(const wchar_t* path, const void* bytes, size_t size, bool inPlace);
 
   IniEntry* head_ = nullptr;
   IniEntry* tail_ = nullptr;

@@ -1,0 +1,314 @@
+#include "settings/registry.h"
+
+#include <cwchar>
+
+#include "base/bounded_text.h"
+#include "base/handles.h"
+#include "settings/ini_store.h"
+#include "settings/registry_test_seam.h"
+
+namespace {
+
+const wchar_t kProgramKey[] = L"Software\\Ovenix";
+// RegEnumKeyExW name buffer of a deletion pass: a longer subkey name ends the enumeration.
+constexpr DWORD kTreeNameCapacity = 200;
+
+REGSAM g_registryView = 0;
+// Keys deleted by the running tree-deletion pass.
+unsigned long g_treeDeletionCount = 0;
+
+// Test seam state (settings/registry_test_seam.h); both 0 in the product.
+unsigned g_failingWrites = 0;
+DWORD g_failingWriteError = ERROR_ACCESS_DENIED;
+
+const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
+
+bool IsProgramRoot(HKEY root) { return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE; }
+
+// Copies pieces into path when together they fit in the capacity; otherwise leaves path empty.
+bool JoinWhole(wchar_t* path, size_t capacity, const wchar_t* first, const wchar_t* second,
+               const wchar_t* third) {
+  const size_t length = wcslen(first) + wcslen(second) + wcslen(third);
+  if (capacity == 0) return false;
+  path[0] = L'\0';
+  if (length >= capacity) return false;
+  AppendBounded(path, first, capacity);
+  AppendBounded(path, second, capacity);
+  AppendBounded(path, third, capacity);
+  return true;
+}
+
+// Opens the key of a value read: the view addition applies.
+bool OpenForReading(HKEY root, const wchar_t* path, UniqueHkey& key) {
+  return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_registryView, key.put()) ==
+         ERROR_SUCCESS;
+}
+
+// A refusal armed by a test through the seam; never in the product.
+bool TakeSeamFailure(DWORD& error) {
+  if (g_failingWrites == 0) return false;
+  --g_failingWrites;
+  error = g_failingWriteError;
+  return true;
+}
+
+DWORD WriteRegistryValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName, DWORD type,
+                         const BYTE* data, DWORD size) {
+  wchar_t path[kRegistryPathCapacity];
+  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return ERROR_FILENAME_EXCED_RANGE;
+  DWORD refused = 0;
+  if (TakeSeamFailure(refused)) return refused;
+  UniqueHkey key;
+  const LSTATUS created = RegCreateKeyExW(root, path, 0, /*lpClass=*/nullptr, REG_OPTION_NON_VOLATILE,
+                                          KEY_WRITE | g_registryView, /*security=*/nullptr, key.put(),
+                                          /*disposition=*/nullptr);
+  if (created != ERROR_SUCCESS) return static_cast<DWORD>(created);
+  return static_cast<DWORD>(RegSetValueExW(key.get(), OrEmpty(valueName), 0, type, data, size));
+}
+
+// One deletion pass over (root, path): children first, then the key; counts what it deleted.
+void DeletionPass(HKEY root, const wchar_t* path) {
+  if (path[0] == L'\0') return;
+  {
+    UniqueHkey key;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+    for (DWORD index = 0;; ++index) {
+      wchar_t name[kTreeNameCapacity];
+      DWORD nameLength = kTreeNameCapacity;
+      if (RegEnumKeyExW(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        break;
+      // A child path that does not fit is skipped rather than cut: the cut path would be another key.
+      wchar_t childPath[kRegistryPathCapacity];
+      if (JoinWhole(childPath, kRegistryPathCapacity, path, L"\\", name)) DeletionPass(root, childPath);
+    }
+  }
+  if (RegDeleteKeyW(root, path) == ERROR_SUCCESS) ++g_treeDeletionCount;
+}
+
+// The routing steps before the registry: true when the operation is finished (served by the INI
+// store, or skipped because registry access is off).
+enum class Route { Ini, Skip, Registry };
+
+Route RouteOf(HKEY root, const wchar_t* subkey) {
+  if (IniHandles(root, subkey)) return Route::Ini;
+  if (!IsIntegrationAllowed()) return Route::Skip;
+  return Route::Registry;
+}
+
+// The key prefix / entry name of an address for the INI store.
+struct EntryName {
+  wchar_t text[kIniEntryNameCapacity];
+  EntryName(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
+    IniEntryName(root, subkey, valueName, text, kIniEntryNameCapacity);
+  }
+};
+
+}  // namespace
+
+bool ProgramKeyPath(HKEY root, const wchar_t* subkey, wchar_t* path, size_t capacity) {
+  subkey = OrEmpty(subkey);
+  if (capacity > kRegistryPathCapacity) capacity = kRegistryPathCapacity;
+  if (!IsProgramRoot(root)) return JoinWhole(path, capacity, subkey, L"", L"");
+  if (subkey[0] == L'\\') return JoinWhole(path, capacity, subkey + 1, L"", L"");
+  return JoinWhole(path, capacity, kProgramKey, subkey[0] ? L"\\" : L"", subkey);
+}
+
+REGSAM RegistryView() { return g_registryView; }
+void SetRegistryView(REGSAM flags) { g_registryView = flags; }
+
+bool IsIntegrationAllowed() { return g_iniStore.Integration; }
+
+bool SettingKeyExists(HKEY root, const wchar_t* subkey) {
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini:
+      return g_iniStore.KeyExists(root, subkey);
+    case Route::Skip:
+      return false;
+    case Route::Registry:
+      break;
+  }
+  wchar_t path[kRegistryPathCapacity];
+  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return false;
+  UniqueHkey key;
+  return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
+}
+
+DWORD ReadSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueName, DWORD defaultValue) {
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini: {
+      const wchar_t* text = IniLookup(EntryName(root, subkey, valueName).text);
+      return text ? static_cast<DWORD>(IniDecimalValue(text)) : defaultValue;
+    }
+    case Route::Skip:
+      return defaultValue;
+    case Route::Registry:
+      break;
+  }
+  wchar_t path[kRegistryPathCapacity];
+  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return defaultValue;
+  UniqueHkey key;
+  if (!OpenForReading(root, path, key)) return defaultValue;
+  // The buffer holds the default beforehand, so data shorter than 4 bytes replaces only its
+  // leading bytes; the stored type is not looked at.
+  DWORD number = defaultValue;
+  DWORD size = sizeof number;
+  const LSTATUS queried =
+      RegQueryValueExW(key.get(), OrEmpty(valueName), nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size);
+  return queried == ERROR_SUCCESS && size != 0 ? number : defaultValue;
+}
+
+bool ReadSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, wchar_t* destination,
+                       const wchar_t* defaultText, size_t capacity) {
+  if (capacity == 0) return false;
+  defaultText = OrEmpty(defaultText);
+  CopyBounded(destination, defaultText, capacity);
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini: {
+      const wchar_t* text = IniLookup(EntryName(root, subkey, valueName).text);
+      CopyBounded(destination, text ? text : defaultText, capacity);
+      return true;
+    }
+    case Route::Skip:
+      return true;
+    case Route::Registry:
+      break;
+  }
+  wchar_t path[kRegistryPathCapacity];
+  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return false;
+  UniqueHkey key;
+  if (!OpenForReading(root, path, key)) return false;
+  // The byte size handed to the registry must fit a DWORD.
+  const size_t usable = capacity > MAXDWORD / sizeof(wchar_t) ? MAXDWORD / sizeof(wchar_t) : capacity;
+  DWORD size = static_cast<DWORD>(usable * sizeof(wchar_t));
+  const LSTATUS queried =
+      RegQueryValueExW(key.get(), OrEmpty(valueName), nullptr, nullptr, reinterpret_cast<BYTE*>(destination), &size);
+  if (queried != ERROR_SUCCESS) {
+    CopyBounded(destination, defaultText, capacity);
+    return false;
+  }
+  const size_t end = size / sizeof(wchar_t);
+  destination[end < usable - 1 ? end : usable - 1] = L'\0';
+  return true;
+}
+
+DWORD WriteSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, const wchar_t* text) {
+  text = OrEmpty(text);
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini:
+      IniSet(EntryName(root, subkey, valueName).text, text, IniValueKind::Quoted);
+      return ERROR_SUCCESS;
+    case Route::Skip:
+      return ERROR_SUCCESS;
+    case Route::Registry:
+      break;
+  }
+  const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+  if (bytes > MAXDWORD) return ERROR_INVALID_PARAMETER;
+  return WriteRegistryValue(root, subkey, valueName, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                            static_cast<DWORD>(bytes));
+}
+
+DWORD WriteSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueName, DWORD value) {
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini: {
+      wchar_t digits[20];
+      swprintf(digits, 20, L"%lu", static_cast<unsigned long>(value));
+      IniSet(EntryName(root, subkey, valueName).text, digits, IniValueKind::Plain);
+      return ERROR_SUCCESS;
+    }
+    case Route::Skip:
+      return ERROR_SUCCESS;
+    case Route::Registry:
+      break;
+  }
+  return WriteRegistryValue(root, subkey, valueName, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                            sizeof value);
+}
+
+void DeleteSettingValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini:
+      IniRemove(root, subkey, valueName);
+      return;
+    case Route::Skip:
+      return;
+    case Route::Registry:
+      break;
+  }
+  wchar_t path[kRegistryPathCapacity];
+  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return;
+  UniqueHkey key;
+  if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.put()) != ERROR_SUCCESS) return;
+  RegDeleteValueW(key.get(), OrEmpty(valueName));
+}
+
+void DeleteSettingKey(HKEY root, const wchar_t* subkey) {
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini:
+      IniRemove(root, subkey, nullptr);
+      return;
+    case Route::Skip:
+      return;
+    case Route::Registry:
+      break;
+  }
+  wchar_t path[kRegistryPathCapacity];
+  // An empty path would name the root itself.
+  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity) || path[0] == L'\0') return;
+  RegDeleteKeyW(root, path);
+}
+
+void DeleteSettingKey32(HKEY root, const wchar_t* subkey) {
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini:
+      IniRemove(root, subkey, nullptr);
+      return;
+    case Route::Skip:
+      return;
+    case Route::Registry:
+      break;
+  }
+  wchar_t path[kRegistryPathCapacity];
+  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity) || path[0] == L'\0') return;
+  RegDeleteKeyExW(root, path, KEY_WOW64_32KEY, 0);
+}
+
+void DeleteSettingTree(HKEY root, const wchar_t* subkey) {
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini:
+      IniRemove(root, subkey, nullptr);
+      return;
+    case Route::Skip:
+      return;
+    case Route::Registry:
+      break;
+  }
+  wchar_t path[kRegistryPathCapacity];
+  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return;
+  // Deleting children while enumerating by rising index skips some of them; the next pass gets
+  // them. Stops after the first pass that deletes nothing (the key is gone, or cannot be deleted).
+  do {
+    g_treeDeletionCount = 0;
+    DeletionPass(root, path);
+  } while (g_treeDeletionCount != 0);
+}
+
+DWORD ReadUserNumber(const wchar_t* subkey, const wchar_t* valueName, DWORD defaultValue) {
+  return ReadSettingNumber(HKEY_CURRENT_USER, subkey, valueName, defaultValue);
+}
+bool ReadUserString(const wchar_t* subkey, const wchar_t* valueName, wchar_t* destination,
+                    const wchar_t* defaultText, size_t capacity) {
+  return ReadSettingString(HKEY_CURRENT_USER, subkey, valueName, destination, defaultText, capacity);
+}
+DWORD WriteUserString(const wchar_t* subkey, const wchar_t* valueName, const wchar_t* text) {
+  return WriteSettingString(HKEY_CURRENT_USER, subkey, valueName, text);
+}
+DWORD WriteUserNumber(const wchar_t* subkey, const wchar_t* valueName, DWORD value) {
+  return WriteSettingNumber(HKEY_CURRENT_USER, subkey, valueName, value);
+}
+
+void FailNextRegistryWrites(unsigned count, DWORD error) {
+  g_failingWrites = count;
+  g_failingWriteError = error;
+}
+unsigned RemainingRegistryWriteFailures() { return g_failingWrites; }
