@@ -336,12 +336,12 @@ TEST_F(IniStoreTest, WriteBackIsSortedUtf16WithMarkByteForByte) {
 
 TEST_F(IniStoreTest, WriteBackOrdersByCodeUnitsAndKeepsEveryKind) {
   IniStore store;
-  Load(store, Utf8File(L"b=1\r\nB=2\r\na=\"\"\r\n_=bin:zz\r\nA\u00e9=x\r\nAz=y\r\n"));
+  Load(store, Utf8File(L"b=1\r\nB=2\r\na=\"\"\r\nZ=bin:zz\r\n_=not an entry\r\nA\u00e9=x\r\nAz=y\r\n"));
   store.Set(L"HKLM\\n", L"4294967295", IniValueKind::Plain);
   ASSERT_TRUE(store.Save());
-  // 'A' < 'B' < 'G' < 'H' < '_' < 'a' < 'b' and 'z' (0x7A) < U+00E9.
+  // 'A' < 'B' < 'G' < 'H' < 'Z' < 'a' < 'b' and 'z' (0x7A) < U+00E9.
   const std::wstring expected = L"Az=y\r\nA\u00e9=x\r\nB=2\r\n" + kGlobals +
-                                L"HKLM\\n=4294967295\r\n_=bin:zz\r\na=\"\"\r\nb=1\r\n";
+                                L"HKLM\\n=4294967295\r\nZ=bin:zz\r\na=\"\"\r\nb=1\r\n";
   EXPECT_EQ(ShowBytes(Utf16LeFile(expected)), ShowBytes(FileBytes()));
   store.Discard();
 }

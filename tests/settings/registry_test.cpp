@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -131,16 +132,18 @@ TEST_F(RegistryLayerTest, EveryOperationReachesTheRegistryAtTheRoutedPath) {
     HKEY root;
     const wchar_t* subkey;
     HKEY realRoot;
+    const wchar_t* label;
     const wchar_t* realPath;
   } cases[] = {
-      {HKEY_CURRENT_USER, L"Setup", HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup"},
-      {HKEY_CURRENT_USER, L"", HKEY_CURRENT_USER, L"Software\\Ovenix"},
-      {HKEY_LOCAL_MACHINE, L"Setup\\Links", HKEY_LOCAL_MACHINE, L"Software\\Ovenix\\Setup\\Links"},
+      {HKEY_CURRENT_USER, L"Setup", HKEY_CURRENT_USER, L"HKCU", L"Software\\Ovenix\\Setup"},
+      {HKEY_CURRENT_USER, L"", HKEY_CURRENT_USER, L"HKCU", L"Software\\Ovenix"},
+      {HKEY_LOCAL_MACHINE, L"Setup\\Links", HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Ovenix\\Setup\\Links"},
       {HKEY_LOCAL_MACHINE, L"\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ovenix.exe",
-       HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ovenix.exe"},
-      {HKEY_CURRENT_USER, L"\\Software\\Classes\\.vok", HKEY_CURRENT_USER, L"Software\\Classes\\.vok"},
-      {HKEY_CLASSES_ROOT, L".vok", HKEY_CLASSES_ROOT, L".vok"},
-      {HKEY_CLASSES_ROOT, L"Ovenix.vok\\shell\\open\\command", HKEY_CLASSES_ROOT, L"Ovenix.vok\\shell\\open\\command"},
+       HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ovenix.exe"},
+      {HKEY_CURRENT_USER, L"\\Software\\Classes\\.vok", HKEY_CURRENT_USER, L"HKCU", L"Software\\Classes\\.vok"},
+      {HKEY_CLASSES_ROOT, L".vok", HKEY_CLASSES_ROOT, L"HKCR", L".vok"},
+      {HKEY_CLASSES_ROOT, L"Ovenix.vok\\shell\\open\\command", HKEY_CLASSES_ROOT, L"HKCR",
+       L"Ovenix.vok\\shell\\open\\command"},
   };
   EXPECT_TRUE(IsIntegrationAllowed());
   for (const auto& c : cases) {
@@ -154,6 +157,21 @@ TEST_F(RegistryLayerTest, EveryOperationReachesTheRegistryAtTheRoutedPath) {
     EXPECT_EQ(L"default value", RegString(c.realRoot, c.realPath, L""));
     EXPECT_EQ(0xFFFFFFFFu, RegDword(c.realRoot, c.realPath, L"Number"));
 
+    // Nothing but the key, its missing parents and the three values appeared.
+    const std::wstring keyLine = std::wstring(c.label) + L":\\" + c.realPath;
+    std::vector<std::wstring> addedKeys;
+    int addedValues = 0;
+    for (const auto& line : LinesAdded(before, SnapshotAll())) {
+      if (line.compare(0, keyLine.size() + 3, keyLine + L" : ") == 0) {
+        ++addedValues;
+      } else {
+        EXPECT_TRUE(line == keyLine || keyLine.compare(0, line.size() + 1, line + L"\\") == 0)
+            << "written outside the routed key: " << line;
+        addedKeys.push_back(line.substr(wcslen(c.label) + 2));
+      }
+    }
+    EXPECT_EQ(3, addedValues);
+
     EXPECT_TRUE(SettingKeyExists(c.root, c.subkey));
     EXPECT_EQ(0xFFFFFFFFu, ReadSettingNumber(c.root, c.subkey, L"Number", 1));
     wchar_t text[64] = L"#";
@@ -165,9 +183,11 @@ TEST_F(RegistryLayerTest, EveryOperationReachesTheRegistryAtTheRoutedPath) {
     EXPECT_TRUE(RegValueExists(c.realRoot, c.realPath, L"Number"));
     DeleteSettingKey(c.root, c.subkey);
     EXPECT_FALSE(RegKeyExists(c.realRoot, c.realPath));
-    DeleteRegTree(c.realRoot, c.realPath);  // the parents the write created
-    const std::vector<std::wstring> after = SnapshotAll();
-    EXPECT_EQ(JoinLines(LinesAdded(before, after)), L"") << "left behind";
+    EXPECT_FALSE(SettingKeyExists(c.root, c.subkey));
+    // The parents the write created, deepest first.
+    std::sort(addedKeys.rbegin(), addedKeys.rend());
+    for (const auto& key : addedKeys) RegDeleteKeyW(c.realRoot, key.c_str());
+    EXPECT_EQ(JoinLines(before), JoinLines(SnapshotAll())) << "left behind";
   }
 }
 
