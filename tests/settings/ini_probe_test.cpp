@@ -3,6 +3,8 @@
 // ends (the destructor of g_iniStore).
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <cstring>
 #include <string>
 
@@ -63,6 +65,43 @@ TEST_F(IniProbeTest, TheFileBesideTheProgramIsFoundAndWrittenBackAtExit) {
     EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, kProbeClass)) << "a portable run wrote to the registry";
     EXPECT_FALSE(FileExists(ini_ + L".new"));
   }
+}
+
+// Without a file beside the program the one in the archiver's per-user folder is used; a file
+// beside the program wins over it.
+TEST_F(IniProbeTest, TheUsersApplicationDataFolderIsTheSecondPlace) {
+  wchar_t roaming[MAX_PATH] = L"";
+  ASSERT_EQ(S_OK, SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, roaming));
+  const std::wstring userFolder = std::wstring(roaming) + L"\\Ovenix";
+  if (FileExists(userFolder)) GTEST_SKIP() << "the prefix already has " << userFolder << "; not ours to change";
+  ASSERT_TRUE(MakeFolders(userFolder));
+  const std::wstring userIni = userFolder + L"\\Ovenix.ini";
+  const std::string userOriginal = AnsiFile(L"Global\\Integration=0\r\n");
+
+  const struct {
+    bool besideProgram;
+    bool userFileRewritten;
+  } cases[] = {{false, true}, {true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.besideProgram ? "a file beside the program too" : "only the per-user file");
+    ASSERT_TRUE(WriteFileBytes(userIni, userOriginal));
+    DeleteFileW(ini_.c_str());
+    if (c.besideProgram) {
+      ASSERT_TRUE(WriteFileBytes(ini_, AnsiFile(L"Global\\Integration=0\r\n")));
+    }
+    const ProcessResult result = RunProcess(Quoted(exe_) + L" --probe", folder_.path());
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(11u, result.exitCode);
+    const std::string expected =
+        Utf16LeFile(L"Global\\AppData=1\r\nGlobal\\Integration=0\r\nGlobal\\SaveSettings=1\r\n"
+                    L"HKCU\\Setup\\MenuItems\\AlwaysArc=\"*.iso\"\r\n");
+    EXPECT_EQ(ShowBytes(c.userFileRewritten ? expected : userOriginal), ShowBytes(ReadFileBytes(userIni)));
+    if (c.besideProgram) {
+      EXPECT_EQ(ShowBytes(expected), ShowBytes(ReadFileBytes(ini_)));
+    }
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, kProbeClass));
+  }
+  EXPECT_TRUE(DeleteTreeForTest(userFolder));
 }
 
 }  // namespace
