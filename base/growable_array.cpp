@@ -6,7 +6,14 @@ void PackedStringList::AddString(const wchar_t* text) {
   if (!text) text = L"";
   const size_t length = wcslen(text);
   const uint64_t start = characters_.Count();
+  // A string handed out by NextString may be added again; growth can move the block it lives in.
+  const uintptr_t address = reinterpret_cast<uintptr_t>(text);
+  const uintptr_t blockStart = reinterpret_cast<uintptr_t>(characters_.Data());
+  const bool insideBlock =
+      characters_.Data() && address >= blockStart && address < blockStart + start * sizeof(wchar_t);
+  const uint64_t offset = insideBlock ? (address - blockStart) / sizeof(wchar_t) : 0;
   characters_.GrowBy(static_cast<uint64_t>(length) + 1);
+  if (insideBlock) text = characters_.Data() + offset;
   std::memcpy(characters_.Data() + start, text, (length + 1) * sizeof(wchar_t));
 }
 

@@ -160,6 +160,7 @@ bool ContainsWildcards(const wchar_t* path) noexcept {
 
 bool ExtendedLengthPathFrom(const wchar_t* source, const wchar_t* currentFolder, wchar_t* destination,
                             size_t capacity) noexcept {
+  if (!source) return false;
   const size_t a = wcslen(source);
   if (a == 0) return false;
   // Already in the extended-length form: there is no other form to retry with.
@@ -214,6 +215,7 @@ bool ToExtendedLengthPath(const wchar_t* source, wchar_t* destination, size_t ca
 // ---- Attributes and existence ----
 
 DWORD QueryAttributes(const wchar_t* path) noexcept {
+  if (!path) return INVALID_FILE_ATTRIBUTES;
   DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     wchar_t extended[kExtendedCapacity];
@@ -274,7 +276,7 @@ bool DirectoryScanner::Next(ScanEntry& entry) noexcept {
 
 bool LookupSingle(const wchar_t* path, ScanEntry& entry) noexcept {
   entry.error = false;
-  if (ContainsWildcards(path)) return false;
+  if (!path || path[0] == 0 || ContainsWildcards(path)) return false;
   UniqueFindHandle search(StartSearch(path, entry));
   if (!search) return false;
   FillKindFlags(entry);

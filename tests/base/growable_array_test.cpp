@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -170,6 +171,18 @@ TEST(PackedStringList, EndIsStickyUntilMoreAreAddedOrReset) {
   EXPECT_FALSE(list.NextString(text)) << "reset forgets every string";
   list.AddString(L"c");
   EXPECT_EQ((std::vector<std::wstring>{L"c"}), Drain(list));
+}
+
+TEST(PackedStringList, AStringOfTheListCanBeAddedAgain) {
+  PackedStringList list;
+  list.AddString(L"again");
+  for (int i = 0; i < 58; ++i) list.AddString(L"x");
+  ASSERT_EQ(122u, list.CharacterCount()) << "the block (capacity 122) is full";
+  wchar_t* text = nullptr;
+  ASSERT_TRUE(list.NextString(text));
+  list.AddString(text);  // the growth for this copy moves the block that text points into
+  for (int i = 0; i < 59; ++i) ASSERT_TRUE(list.NextString(text));
+  EXPECT_STREQ(L"again", text);
 }
 
 TEST(PackedStringList, CallersMayShortenAStringInPlace) {
