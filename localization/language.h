@@ -12,6 +12,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/growable_array.h"
+#include "base/handles.h"
+
 // ---------------------------------------------------------------------------------------------
 // Process-wide handles and flags
 
@@ -69,9 +72,11 @@ class LanguageTable {
   // empty and the direction is left to right. The path is used as given (no language folder).
   bool LoadFromFile(const wchar_t* fullPath);
 
-  // Replaces the contents with the parse of text[0..count) (the language text that follows the
-  // marker: the marker line's remainder is skipped). Stops at count or at the first NUL.
-  void ParseText(const wchar_t* text, size_t count);
+  // Replaces the contents with the parse of text[0..count), a language text that starts at the
+  // marker (the rest of its first line is skipped). The walk ends at count, at 1,048,576
+  // characters or at the first NUL. False, with the table empty, when the value buffer cannot be
+  // allocated. The key-ID index is left as it is.
+  bool ParseText(const wchar_t* text, size_t count);
 
   // Looks up the entry whose key equals key (byte-wise) and copies its text, cut to capacity - 1
   // characters and terminated (nothing written for capacity 0). True when an entry was found, even
@@ -82,26 +87,24 @@ class LanguageTable {
   bool IsRightToLeft() const noexcept { return rightToLeft_; }
 
   // Entries in file order.
-  size_t EntryCount() const noexcept { return entryCount_; }
+  size_t EntryCount() const noexcept { return static_cast<size_t>(entries_.Count()); }
   const LanguageEntry& Entry(size_t position) const noexcept { return entries_[position]; }
 
   // The key-ID index: positions into LanguageKeyTable (localization/localized_strings.h) of all its
   // entries, sorted by prefix (the name's text before its first colon, byte-wise) and within a
   // prefix by ID (unsigned). Prepared when a language file opens; empty before that.
-  size_t KeyIdCount() const noexcept { return keyIdCount_; }
-  const uint64_t* KeyIdIndex() const noexcept { return keyIdIndex_; }
+  size_t KeyIdCount() const noexcept { return static_cast<size_t>(keyIdIndex_.Count()); }
+  const uint64_t* KeyIdIndex() const noexcept { return keyIdIndex_.Data(); }
 
  private:
   void AppendEntry(const char* key, const wchar_t* text, size_t textLength);
   void BuildKeyIndex();
   void PrepareKeyIdIndex();
+  void ParseLine(const wchar_t* text, size_t start, size_t end, char* prefix, wchar_t* value);
 
-  LanguageEntry* entries_ = nullptr;
-  size_t entryCount_ = 0;
-  size_t entryCapacity_ = 0;
-  uint64_t* keyIndex_ = nullptr;    // entry positions sorted by key
-  uint64_t* keyIdIndex_ = nullptr;  // LanguageKeyTable positions sorted by (prefix, ID)
-  size_t keyIdCount_ = 0;
+  GrowableArray<LanguageEntry> entries_;  // file order
+  GrowableArray<uint64_t> keyIndex_;       // entry positions sorted by key, then file position
+  GrowableArray<uint64_t> keyIdIndex_;     // LanguageKeyTable positions sorted by (prefix, ID)
   bool rightToLeft_ = false;
 };
 
@@ -125,7 +128,7 @@ class LanguageLibrary {
  private:
   friend void LoadLanguageLibrary(HMODULE programModule);
   friend void UnloadLanguageLibrary();
-  HMODULE library_ = nullptr;  // freed only through UnloadLanguageLibrary
+  UniqueModule library_;
   bool loaded_ = false;
 };
 
