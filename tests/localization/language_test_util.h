@@ -44,9 +44,9 @@ inline std::string AnsiBytes(const std::wstring& text) {
 
 // "<missing>" when the table has no entry for key, else its text.
 inline std::wstring TextOf(const LanguageTable& table, const char* key) {
-  wchar_t buffer[kLanguageValueMaxChars + 1];
+  static wchar_t buffer[kLanguageValueMaxChars + 2];  // one more than a text may hold
   buffer[0] = L'#';
   buffer[1] = L'\0';
-  if (!table.FindText(key, buffer, kLanguageValueMaxChars + 1)) return L"<missing>";
+  if (!table.FindText(key, buffer, kLanguageValueMaxChars + 2)) return L"<missing>";
   return buffer;
 }
