@@ -1,0 +1,414 @@
+// LocalizeDialog, SetRtlLayout and ClearRtlReading on real dialogs (the run's Xvfb display):
+// texts, caption, and positions and sizes checked against the arithmetic of the SIZE rule.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "localization/language.h"
+#include "localization/localized_strings.h"
+#include "resources/resource_ids.h"
+#include "strings_fixture.h"
+
+namespace {
+
+constexpr WORD kButton = 0x0080;
+constexpr WORD kEdit = 0x0081;
+constexpr WORD kStatic = 0x0082;
+constexpr WORD kComboBox = 0x0085;
+
+constexpr int kDropDownCombo = 300;
+constexpr int kSimpleCombo = 301;
+constexpr int kEditBox = 302;
+
+// An in-memory classic dialog template.
+class TemplateBuilder {
+ public:
+  TemplateBuilder(DWORD style, short x, short y, short cx, short cy, const wchar_t* caption) {
+    Dword(style);
+    Dword(0);          // extended style
+    countAt_ = words_.size();
+    Word(0);           // item count, patched
+    Word(x);
+    Word(y);
+    Word(cx);
+    Word(cy);
+    Word(0);           // no menu
+    Word(0);           // default class
+    String(caption);
+  }
+  void Control(WORD classOrdinal, int id, const wchar_t* text, DWORD style, short x, short y, short cx, short cy) {
+    if (words_.size() % 2 != 0) Word(0);  // DWORD alignment
+    Dword(style | WS_CHILD | WS_VISIBLE);
+    Dword(0);
+    Word(x);
+    Word(y);
+    Word(cx);
+    Word(cy);
+    Word(static_cast<WORD>(id));
+    Word(0xFFFF);
+    Word(classOrdinal);
+    String(text);
+    Word(0);  // no creation data
+    ++words_[countAt_];
+  }
+  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+ private:
+  void Word(WORD value) { words_.push_back(value); }
+  void Dword(DWORD value) {
+    Word(LOWORD(value));
+    Word(HIWORD(value));
+  }
+  void String(const wchar_t* text) {
+    for (; *text; ++text) Word(static_cast<WORD>(*text));
+    Word(0);
+  }
+  std::vector<WORD> words_;
+  size_t countAt_ = 0;
+};
+
+INT_PTR CALLBACK PassiveDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+class DialogWindow {
+ public:
+  explicit DialogWindow(const TemplateBuilder& builder)
+      : window_(CreateDialogIndirectParamW(GetModuleHandleW(nullptr), builder.get(), nullptr, PassiveDialogProc, 0)) {}
+  ~DialogWindow() {
+    if (window_ != nullptr) DestroyWindow(window_);
+  }
+  DialogWindow(const DialogWindow&) = delete;
+  DialogWindow& operator=(const DialogWindow&) = delete;
+  HWND get() const { return window_; }
+
+ private:
+  HWND window_;
+};
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[512] = L"<unset>";
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+TemplateBuilder SampleDialog(bool centred) {
+  TemplateBuilder builder(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | (centred ? DS_CENTER : 0), 20, 20,
+                          200, 120, L"Template caption");
+  builder.Control(kStatic, IDC_ASSOCWITH, L"Associate with", SS_LEFT, 7, 7, 100, 10);
+  builder.Control(kButton, IDC_ASSOCVOK, L"VOK", BS_AUTOCHECKBOX, 7, 20, 60, 10);
+  builder.Control(kButton, IDOK, L"OK", BS_DEFPUSHBUTTON, 140, 100, 50, 14);
+  builder.Control(kComboBox, kDropDownCombo, L"", CBS_DROPDOWNLIST | WS_VSCROLL, 7, 40, 90, 80);
+  builder.Control(kComboBox, kSimpleCombo, L"", CBS_SIMPLE, 100, 40, 90, 50);
+  builder.Control(kEdit, kEditBox, L"masks", ES_AUTOHSCROLL | WS_BORDER, 7, 100, 120, 12);
+  return builder;
+}
+
+struct Measured {
+  RECT window{}, client{};
+  std::vector<HWND> children;
+  std::vector<RECT> childRects;
+  std::vector<int> droppedHeights;  // 0 where no list height is added
+};
+
+Measured Measure(HWND dialog) {
+  Measured m;
+  GetWindowRect(dialog, &m.window);
+  GetClientRect(dialog, &m.client);
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    m.children.push_back(child);
+    m.childRects.push_back(rect);
+    int dropped = 0;
+    wchar_t className[64] = L"";
+    GetClassNameW(child, className, 64);
+    if (lstrcmpiW(className, L"ComboBox") == 0 && (GetWindowLongW(child, GWL_STYLE) & 3) != CBS_SIMPLE) {
+      RECT list{};
+      SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&list));
+      dropped = list.bottom - list.top + 1;
+    }
+    m.droppedHeights.push_back(dropped);
+  }
+  return m;
+}
+
+// The arithmetic of the SIZE rule, written out here independently of the product's helpers.
+struct Expected {
+  int left, top, width, height;
+};
+Expected ExpectedDialog(const Measured& m, int x, int y, bool centred) {
+  const int w = m.window.right - m.window.left + 1;
+  const int h = m.window.bottom - m.window.top + 1;
+  const int nx = w - m.client.right;
+  const int ny = h - m.client.bottom;
+  Expected e{m.window.left, m.window.top, m.client.right * x / 100 + nx, m.client.bottom * y / 100 + ny};
+  if (centred) {
+    e.left = m.window.left + (w - e.width) / 2;
+    e.top = m.window.top + (h - e.height) / 2;
+    if (e.left < 0) e.left = 0;
+    if (e.top < 0) e.top = 0;
+  }
+  return e;
+}
+
+// Children are read after the dialog moved: their screen rectangles moved with it.
+Expected ExpectedChild(const Measured& before, size_t i, const RECT& dialogAfter, int x, int y) {
+  const int nx = before.window.right - before.window.left + 1 - before.client.right;
+  const int ny = before.window.bottom - before.window.top + 1 - before.client.bottom;
+  const int f = GetSystemMetrics(SM_CYDLGFRAME);
+  RECT rc = before.childRects[i];
+  OffsetRect(&rc, dialogAfter.left - before.window.left, dialogAfter.top - before.window.top);
+  return Expected{(rc.left - nx / 2 - dialogAfter.left) * x / 100, (rc.top - (ny - f) - dialogAfter.top) * y / 100,
+                  (rc.right - rc.left + 1) * x / 100,
+                  (rc.bottom - rc.top + 1) * y / 100 + before.droppedHeights[i] * y / 100};
+}
+
+// A child's placement in client coordinates of its dialog, with the height its window reports.
+Expected ChildPlacement(HWND dialog, HWND child) {
+  RECT rect;
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+  return Expected{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// ---- Control texts and caption ----
+
+TEST(LocalizeDialog, SetsKeyTableControlsAndCaptionFromTheFile) {
+  ScopedLanguageFile file(
+      L":DIALOG SETUPDLG\r\n"
+      L"IDC_ASSOCWITH Link with\r\n"
+      L"IDOK Confirm\r\n"
+      L"IDC_SHELLEXT Not in this dialog\r\n"      // a key-table control the dialog lacks
+      L"IDC_UNKNOWN Not a key\r\n"
+      L"CAPTION File caption\r\n"
+      L":DIALOG DONEDLG\r\n"
+      L"IDC_INSTINFOFOLDER Wrong dialog\r\n");   // 5101 in DONEDLG: must not touch SETUPDLG's 5101
+  ASSERT_TRUE(file.loaded());
+  DialogWindow dialog(SampleDialog(true));
+  ASSERT_NE(dialog.get(), nullptr);
+  const Measured before = Measure(dialog.get());
+
+  LocalizeDialog(dialog.get(), L"SETUPDLG");
+
+  EXPECT_EQ(WindowText(GetDlgItem(dialog.get(), IDC_ASSOCWITH)), L"Link with");
+  EXPECT_EQ(WindowText(GetDlgItem(dialog.get(), IDOK)), L"Confirm");
+  EXPECT_EQ(WindowText(GetDlgItem(dialog.get(), IDC_ASSOCVOK)), L"VOK");
+  EXPECT_EQ(WindowText(GetDlgItem(dialog.get(), kEditBox)), L"masks");
+  EXPECT_EQ(WindowText(dialog.get()), L"File caption") << "caption set without a SIZE entry";
+  const Measured after = Measure(dialog.get());
+  EXPECT_TRUE(EqualRect(&before.window, &after.window)) << "no SIZE: the geometry stays";
+}
+
+TEST(LocalizeDialog, WithoutEntriesTheDialogKeepsEverything) {
+  DialogWindow dialog(SampleDialog(true));
+  ASSERT_NE(dialog.get(), nullptr);
+  const Measured before = Measure(dialog.get());
+  LocalizeDialog(dialog.get(), L"SETUPDLG");
+  const Measured after = Measure(dialog.get());
+  EXPECT_EQ(WindowText(dialog.get()), L"Template caption");
+  EXPECT_EQ(WindowText(GetDlgItem(dialog.get(), IDOK)), L"OK");
+  EXPECT_TRUE(EqualRect(&before.window, &after.window));
+  for (size_t i = 0; i < before.children.size(); ++i) EXPECT_TRUE(EqualRect(&before.childRects[i], &after.childRects[i]));
+}
+
+// ---- Scaling ----
+
+struct ScaleCase {
+  bool centred;
+  const wchar_t* size;
+  int x, y;  // 0: the scale does not apply
+};
+
+class LocalizeDialogScale : public ::testing::TestWithParam<ScaleCase> {};
+
+TEST_P(LocalizeDialogScale, PositionsAndSizesFollowTheArithmetic) {
+  const ScaleCase& c = GetParam();
+  ScopedLanguageFile file(std::wstring(L":DIALOG SETUPDLG\r\nSIZE ") + c.size + L"\r\nCAPTION Scaled\r\n");
+  ASSERT_TRUE(file.loaded());
+  DialogWindow dialog(SampleDialog(c.centred));
+  ASSERT_NE(dialog.get(), nullptr);
+  const Measured before = Measure(dialog.get());
+  ASSERT_EQ(before.children.size(), 6u);
+
+  LocalizeDialog(dialog.get(), L"SETUPDLG");
+  EXPECT_EQ(WindowText(dialog.get()), L"Scaled");
+
+  RECT window;
+  GetWindowRect(dialog.get(), &window);
+  if (c.x == 0) {
+    EXPECT_TRUE(EqualRect(&before.window, &window)) << "SIZE " << Narrow(c.size) << " must not apply";
+    const Measured after = Measure(dialog.get());
+    for (size_t i = 0; i < before.children.size(); ++i) {
+      EXPECT_TRUE(EqualRect(&before.childRects[i], &after.childRects[i])) << "child " << i;
+    }
+    return;
+  }
+  const Expected e = ExpectedDialog(before, c.x, c.y, c.centred);
+  EXPECT_EQ(window.left, e.left);
+  EXPECT_EQ(window.top, e.top);
+  EXPECT_EQ(window.right - window.left, e.width);
+  EXPECT_EQ(window.bottom - window.top, e.height);
+
+  for (size_t i = 0; i < before.children.size(); ++i) {
+    const Expected expected = ExpectedChild(before, i, window, c.x, c.y);
+    const Expected actual = ChildPlacement(dialog.get(), before.children[i]);
+    const int id = GetDlgCtrlID(before.children[i]);
+    EXPECT_EQ(actual.left, expected.left) << "control " << id;
+    EXPECT_EQ(actual.top, expected.top) << "control " << id;
+    EXPECT_EQ(actual.width, expected.width) << "control " << id;
+    if (id == kDropDownCombo) {
+      // The window of a drop-down combo box is as tall as its selection field; the height given
+      // to SetWindowPos (field plus scaled list) shows in its dropped-list rectangle.
+      RECT list{};
+      SendMessageW(before.children[i], CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&list));
+      // Windows reports the whole dropped-down box; Wine 8 only the list below the selection
+      // field. Either way it shows the height that was set.
+      const int listHeight = list.bottom - list.top;
+      EXPECT_TRUE(listHeight == expected.height || listHeight == expected.height - actual.height)
+          << "drop-down list height " << listHeight << ", expected " << expected.height << " set as the height";
+      EXPECT_GT(expected.height, (before.childRects[i].bottom - before.childRects[i].top + 1) * c.y / 100)
+          << "the list height was added";
+    } else {
+      EXPECT_EQ(actual.height, expected.height) << "control " << id;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, LocalizeDialogScale,
+    ::testing::Values(ScaleCase{true, L"125*110", 125, 110}, ScaleCase{false, L"125*110", 125, 110},
+                      ScaleCase{true, L"80*90", 80, 90}, ScaleCase{false, L"150*100", 150, 100},
+                      ScaleCase{true, L"120 *110", 120, 110}, ScaleCase{true, L"100*100", 0, 0},
+                      ScaleCase{true, L"0*120", 0, 0}, ScaleCase{false, L"120", 0, 0},
+                      ScaleCase{true, L"120*", 0, 0}, ScaleCase{true, L"-50*120", 0, 0},
+                      ScaleCase{true, L"120* 110", 0, 0}));
+
+TEST(LocalizeDialog, CentredDialogThatWouldLeaveTheScreenIsPlacedAtZero) {
+  ScopedLanguageFile file(L":DIALOG SETUPDLG\r\nSIZE 300*300\r\n");
+  ASSERT_TRUE(file.loaded());
+  DialogWindow dialog(SampleDialog(true));
+  ASSERT_NE(dialog.get(), nullptr);
+  ASSERT_TRUE(SetWindowPos(dialog.get(), nullptr, 40, 30, 400, 300, SWP_NOZORDER | SWP_NOACTIVATE));
+  const Measured before = Measure(dialog.get());
+  LocalizeDialog(dialog.get(), L"SETUPDLG");
+  RECT window;
+  GetWindowRect(dialog.get(), &window);
+  const Expected e = ExpectedDialog(before, 300, 300, true);
+  EXPECT_EQ(e.left, 0);
+  EXPECT_EQ(e.top, 0);
+  EXPECT_EQ(window.left, 0);
+  EXPECT_EQ(window.top, 0);
+  EXPECT_EQ(window.right - window.left, e.width);
+  EXPECT_EQ(window.bottom - window.top, e.height);
+}
+
+TEST(LocalizeDialog, OnlyTheFirst512ChildrenAreScaled) {
+  ScopedLanguageFile file(L":DIALOG SETUPDLG\r\nSIZE 200*200\r\n");
+  ASSERT_TRUE(file.loaded());
+  TemplateBuilder builder(WS_POPUP | WS_CAPTION | DS_MODALFRAME, 0, 0, 300, 200, L"Many");
+  DialogWindow dialog(builder);
+  ASSERT_NE(dialog.get(), nullptr);
+  for (int i = 0; i < 600; ++i) {
+    CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, (i % 40) * 10, (i / 40) * 10, 6, 6, dialog.get(),
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(1000 + i)), GetModuleHandleW(nullptr), nullptr);
+  }
+  const Measured before = Measure(dialog.get());
+  ASSERT_EQ(before.children.size(), 600u);
+
+  LocalizeDialog(dialog.get(), L"SETUPDLG");
+
+  RECT window;
+  GetWindowRect(dialog.get(), &window);
+  int scaled = 0;
+  for (size_t i = 0; i < before.children.size(); ++i) {
+    const Expected actual = ChildPlacement(dialog.get(), before.children[i]);
+    if (i < 512) {
+      const Expected expected = ExpectedChild(before, i, window, 200, 200);
+      EXPECT_EQ(actual.width, expected.width) << "child " << i;
+      EXPECT_EQ(actual.left, expected.left) << "child " << i;
+      EXPECT_EQ(actual.top, expected.top) << "child " << i;
+      if (actual.width == expected.width) ++scaled;
+    } else {
+      RECT rect;
+      GetWindowRect(before.children[i], &rect);
+      EXPECT_TRUE(EqualRect(&rect, &before.childRects[i])) << "child " << i << " beyond the limit was moved";
+    }
+  }
+  EXPECT_EQ(scaled, 512);
+}
+
+// ---- The program's own dialogs ----
+
+TEST(LocalizeDialog, ProgramsDialogsTakeEveryKeyTableTextFromTheFile) {
+  // Every dialog key of the table with a text made from its name.
+  std::wstring body;
+  for (const wchar_t* dialogName : {DLG_SETUP_NAME, DLG_DONE_NAME, DLG_SETUPCONTEXTITEMS_NAME}) {
+    body += std::wstring(L":DIALOG ") + dialogName + L"\r\nCAPTION caption of " + dialogName + L"\r\n";
+    const std::wstring prefix = std::wstring(L"$") + dialogName + L":";
+    for (const LanguageKey& key : LanguageKeyTable) {
+      const std::wstring name(key.name, key.name + strlen(key.name));
+      if (name.compare(0, prefix.size(), prefix) == 0) body += name.substr(prefix.size()) + L" [" + name + L"]\r\n";
+    }
+  }
+  ScopedLanguageFile file(body);
+  ASSERT_TRUE(file.loaded());
+  // The explanation box of SETUPDLG is a rich-edit control.
+  const HMODULE richEdit = LoadLibraryW(L"riched20.dll");
+  ASSERT_NE(richEdit, nullptr);
+
+  for (const wchar_t* dialogName : {DLG_SETUP_NAME, DLG_DONE_NAME, DLG_SETUPCONTEXTITEMS_NAME}) {
+    const HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), dialogName, nullptr, PassiveDialogProc, 0);
+    ASSERT_NE(dialog, nullptr) << Narrow(dialogName) << ": error " << GetLastError();
+    LocalizeDialog(dialog, dialogName);
+    EXPECT_EQ(WindowText(dialog), std::wstring(L"caption of ") + dialogName);
+    const std::wstring prefix = std::wstring(L"$") + dialogName + L":";
+    int checked = 0;
+    for (const LanguageKey& key : LanguageKeyTable) {
+      const std::wstring name(key.name, key.name + strlen(key.name));
+      if (name.compare(0, prefix.size(), prefix) != 0) continue;
+      EXPECT_EQ(WindowText(GetDlgItem(dialog, static_cast<int>(key.id))), L"[" + name + L"]");
+      ++checked;
+    }
+    EXPECT_GT(checked, 0);
+    DestroyWindow(dialog);
+  }
+}
+
+// ---- Right-to-left ----
+
+TEST(RtlLayout, FlagsChangeOnlyForARightToLeftLanguage) {
+  struct Case {
+    bool rightToLeft;
+    DWORD startExStyle;
+    DWORD layoutBitAfterSet;    // WS_EX_LAYOUTRTL after SetRtlLayout
+    DWORD readingBitAfterClear; // WS_EX_RTLREADING after ClearRtlReading
+  };
+  const Case cases[] = {
+      {true, WS_EX_RTLREADING, WS_EX_LAYOUTRTL, 0},
+      {false, WS_EX_RTLREADING, 0, WS_EX_RTLREADING},
+      {true, 0, WS_EX_LAYOUTRTL, 0},
+      {false, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    ScopedRightToLeft direction(c.rightToLeft);
+    const HWND window = CreateWindowExW(c.startExStyle, L"EDIT", L"*.iso", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr,
+                                        GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    const DWORD start = static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE));
+    SetRtlLayout(window);
+    const DWORD afterSet = static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE));
+    EXPECT_EQ(afterSet & WS_EX_LAYOUTRTL, c.layoutBitAfterSet) << "RightToLeft " << c.rightToLeft;
+    EXPECT_EQ(afterSet & ~WS_EX_LAYOUTRTL, start & ~WS_EX_LAYOUTRTL) << "other bits kept";
+    ClearRtlReading(window);
+    const DWORD afterClear = static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE));
+    EXPECT_EQ(afterClear & WS_EX_RTLREADING, c.readingBitAfterClear) << "RightToLeft " << c.rightToLeft;
+    EXPECT_EQ(afterClear & ~WS_EX_RTLREADING, afterSet & ~WS_EX_RTLREADING) << "other bits kept";
+    DestroyWindow(window);
+  }
+}
+
+}  // namespace
