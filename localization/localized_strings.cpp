@@ -128,9 +128,12 @@ WindowPlacement ScaleDialogPlacement(const RECT& window, const RECT& client, Dia
 }
 
 WindowPlacement ScaleChildPlacement(const RECT& child, const RECT& dialogWindow, DialogFrame frame,
-                                    int dialogFrameMetric, DialogScale scale, int droppedListHeight) {
+                                    int dialogFrameMetric, DialogScale scale, int droppedListHeight,
+                                    bool mirrored) {
   WindowPlacement placement;
-  placement.left = Percent(static_cast<long long>(child.left) - frame.nx / 2 - dialogWindow.left, scale.x);
+  const long long x = mirrored ? static_cast<long long>(dialogWindow.right) - frame.nx / 2 - child.right
+                               : static_cast<long long>(child.left) - frame.nx / 2 - dialogWindow.left;
+  placement.left = Percent(x, scale.x);
   placement.top = Percent(
       static_cast<long long>(child.top) - (static_cast<long long>(frame.ny) - dialogFrameMetric) - dialogWindow.top,
       scale.y);
@@ -185,6 +188,7 @@ void LocalizeDialog(HWND dialog, const wchar_t* dialogName) {
   // 6. The direct children.
   if (!scaled) return;
   const int dialogFrameMetric = GetSystemMetrics(SM_CYDLGFRAME);
+  const bool mirrored = (GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
   const HWND first = GetWindow(dialog, GW_CHILD);
   HWND child = first;
   for (size_t count = 0; child != nullptr && count < kMaxScaledChildren; ++count) {
@@ -200,7 +204,7 @@ void LocalizeDialog(HWND dialog, const wchar_t* dialogName) {
       droppedListHeight = ClampToInt(static_cast<long long>(dropped.bottom) - dropped.top + 1);
     }
     const WindowPlacement placement =
-        ScaleChildPlacement(rect, window, frame, dialogFrameMetric, scale, droppedListHeight);
+        ScaleChildPlacement(rect, window, frame, dialogFrameMetric, scale, droppedListHeight, mirrored);
     SetWindowPos(child, nullptr, placement.left, placement.top, placement.width, placement.height, kDialogMoveFlags);
     const HWND next = GetWindow(child, GW_HWNDNEXT);
     if (next == first) break;

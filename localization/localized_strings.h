@@ -101,8 +101,12 @@ WindowPlacement ScaleDialogPlacement(const RECT& window, const RECT& client, Dia
 // dialog's window rectangle after resizing, the frame of the dialog before resizing and
 // F = GetSystemMetrics(SM_CYDLGFRAME). `droppedListHeight` (a drop-down combo box's list height,
 // bottom - top + 1; 0 for everything else) is scaled and added to the height.
+// In a mirrored dialog (WS_EX_LAYOUTRTL) client x runs from the right edge, so x is measured from
+// the dialog's right side (R.right - NX / 2 - child.right); otherwise every control would change
+// sides when a right-to-left language scales its dialogs.
 WindowPlacement ScaleChildPlacement(const RECT& child, const RECT& dialogWindow, DialogFrame frame,
-                                    int dialogFrameMetric, DialogScale scale, int droppedListHeight);
+                                    int dialogFrameMetric, DialogScale scale, int droppedListHeight,
+                                    bool mirrored = false);
 
 // Applies the language file's texts for the dialog's key-table controls, its "SIZE" (dialog and
 // its first 512 direct children scaled) and its "CAPTION". Called on WM_INITDIALOG with the

@@ -26,9 +26,9 @@ constexpr int kEditBox = 302;
 // An in-memory classic dialog template.
 class TemplateBuilder {
  public:
-  TemplateBuilder(DWORD style, short x, short y, short cx, short cy, const wchar_t* caption) {
+  TemplateBuilder(DWORD style, short x, short y, short cx, short cy, const wchar_t* caption, DWORD exStyle = 0) {
     Dword(style);
-    Dword(0);          // extended style
+    Dword(exStyle);
     countAt_ = words_.size();
     Word(0);           // item count, patched
     Word(x);
@@ -95,9 +95,9 @@ std::wstring WindowText(HWND window) {
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-TemplateBuilder SampleDialog(bool centred) {
+TemplateBuilder SampleDialog(bool centred, DWORD exStyle = 0) {
   TemplateBuilder builder(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | (centred ? DS_CENTER : 0), 20, 20,
-                          200, 120, L"Template caption");
+                          200, 120, L"Template caption", exStyle);
   builder.Control(kStatic, IDC_ASSOCWITH, L"Associate with", SS_LEFT, 7, 7, 100, 10);
   builder.Control(kButton, IDC_ASSOCVOK, L"VOK", BS_AUTOCHECKBOX, 7, 20, 60, 10);
   builder.Control(kButton, IDOK, L"OK", BS_DEFPUSHBUTTON, 140, 100, 50, 14);
@@ -339,6 +339,31 @@ TEST(LocalizeDialog, OnlyTheFirst512ChildrenAreScaled) {
     }
   }
   EXPECT_EQ(scaled, 512);
+}
+
+TEST(LocalizeDialog, ControlsKeepTheirSideInMirroredAndPlainDialogs) {
+  // In client coordinates a control's left edge, and so its distance from the dialog's leading
+  // edge, scales by X; in a mirrored dialog that edge is the right one.
+  ScopedLanguageFile file(L":DIALOG SETUPDLG\r\nSIZE 125*110\r\n");
+  ASSERT_TRUE(file.loaded());
+  for (const DWORD exStyle : {DWORD{WS_EX_LAYOUTRTL}, DWORD{0}}) {
+    DialogWindow dialog(SampleDialog(true, exStyle));
+    ASSERT_NE(dialog.get(), nullptr);
+    ASSERT_EQ(static_cast<DWORD>(GetWindowLongW(dialog.get(), GWL_EXSTYLE)) & WS_EX_LAYOUTRTL, exStyle);
+    std::vector<HWND> children;
+    std::vector<Expected> before;
+    for (HWND child = GetWindow(dialog.get(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+      children.push_back(child);
+      before.push_back(ChildPlacement(dialog.get(), child));
+    }
+    LocalizeDialog(dialog.get(), L"SETUPDLG");
+    for (size_t i = 0; i < children.size(); ++i) {
+      const Expected after = ChildPlacement(dialog.get(), children[i]);
+      EXPECT_EQ(after.left, before[i].left * 125 / 100)
+          << (exStyle ? "mirrored" : "plain") << " dialog, control " << GetDlgCtrlID(children[i]);
+      EXPECT_EQ(after.width, (before[i].width + 1) * 125 / 100);
+    }
+  }
 }
 
 // ---- The program's own dialogs ----

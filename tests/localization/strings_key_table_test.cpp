@@ -223,6 +223,7 @@ TEST(DialogGeometry, ChildPlacementCases) {
     DialogScale scale;
     int dropped;
     WindowPlacement expected;
+    bool mirrored = false;
   };
   const Case cases[] = {
       // x = (130 - 3 - 100) * 125 / 100 = 33; y = (160 - (30 - 3) - 100) * 110 / 100 = 36;
@@ -232,9 +233,11 @@ TEST(DialogGeometry, ChildPlacementCases) {
       {{130, 160, 210, 180}, {100, 100, 500, 400}, {7, 30}, 3, {125, 110}, 101, {33, 36, 101, 23 + 111}},
       // A child left of the client origin gets a negative x, truncated toward zero: (95-3-100)*150/100 = -12.
       {{95, 120, 105, 130}, {100, 100, 500, 400}, {7, 30}, 3, {150, 150}, 0, {-12, -10, 16, 16}},
+      // Mirrored dialog: x from the right side, (500 - 3 - 480) * 125 / 100 = 21.
+      {{400, 160, 480, 180}, {100, 100, 500, 400}, {7, 30}, 3, {125, 110}, 0, {21, 36, 101, 23}, true},
   };
   for (const Case& c : cases) {
-    const WindowPlacement p = ScaleChildPlacement(c.child, c.dialog, c.frame, c.frameMetric, c.scale, c.dropped);
+    const WindowPlacement p = ScaleChildPlacement(c.child, c.dialog, c.frame, c.frameMetric, c.scale, c.dropped, c.mirrored);
     EXPECT_EQ(p.left, c.expected.left);
     EXPECT_EQ(p.top, c.expected.top);
     EXPECT_EQ(p.width, c.expected.width);
