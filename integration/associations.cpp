@@ -1,0 +1,170 @@
+#include "integration/associations.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "base/bounded_text.h"
+#include "base/paths.h"
+#include "integration/shell_new.h"
+#include "localization/localized_strings.h"
+#include "resources/resource_ids.h"
+#include "settings/registry.h"
+
+namespace {
+
+constexpr size_t kCommandCapacity = kPathCapacity + 16;
+constexpr size_t kSavedTypeCapacity = 512;
+constexpr size_t kKeyCapacity = 128;
+constexpr unsigned kVolumeKeysClaimed = 30;    // ".v00" to ".v29"
+constexpr unsigned kVolumeKeysReleased = 100;  // ".v00" to ".v99", older versions claimed more
+
+struct ProgIdRow {
+  const wchar_t* progId;
+  UINT typeNameId;
+  const wchar_t* iconIndex;  // ",0" archive icon, ",1" recovery-volume icon
+};
+
+void JoinKey(const wchar_t* first, const wchar_t* second, wchar_t* key, size_t capacity) {
+  CopyBounded(key, first, capacity);
+  AppendBounded(key, second, capacity);
+}
+
+void VolumeKey(unsigned number, wchar_t* key, size_t capacity) {
+  std::swprintf(key, capacity, L".v%02u", number);
+}
+
+DWORD WriteTypeName(const ProgIdRow& row) {
+  return WriteSettingString(HKEY_CLASSES_ROOT, row.progId, L"", LocalizedString(row.typeNameId));
+}
+
+// The open command, and the icon unless one is already set (a theme or the user may have chosen
+// another).
+void WriteCommandAndIcon(const ProgIdRow& row, const wchar_t* command, const wchar_t* executable) {
+  wchar_t key[kKeyCapacity];
+  JoinKey(row.progId, L"\\shell\\open\\command", key, kKeyCapacity);
+  (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"", command);
+
+  JoinKey(row.progId, L"\\DefaultIcon", key, kKeyCapacity);
+  wchar_t icon[kPathCapacity];
+  (void)ReadSettingString(HKEY_CLASSES_ROOT, key, L"", icon, L"", kPathCapacity);
+  if (icon[0] == L'\0') {
+    wchar_t location[kPathCapacity + 4];
+    JoinKey(executable, row.iconIndex, location, kPathCapacity + 4);
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"", location);
+  }
+}
+
+}  // namespace
+
+bool RegisterProgIds() {
+  wchar_t executable[kPathCapacity];
+  const DWORD length = GetModuleFileNameW(nullptr, executable, kPathCapacity);
+  if (length == 0 || length >= kPathCapacity) executable[0] = L'\0';
+  ReplaceFileName(executable, L"Ovenix.exe", kPathCapacity);
+
+  wchar_t command[kCommandCapacity];
+  CopyBounded(command, L"\"", kCommandCapacity);
+  AppendBounded(command, executable, kCommandCapacity);
+  AppendBounded(command, L"\" \"%1\"", kCommandCapacity);
+
+  const ProgIdRow archive = {kArchiveProgId, IDS_OVENIXARC, L",0"};
+  const ProgIdRow zip = {kZipProgId, IDS_OVENIXZIPARC, L",0"};
+  const ProgIdRow recovery = {kRecoveryProgId, IDS_VOKRECVOL, L",1"};
+
+  // Without write access to the classes nothing at all is written, and the caller stops.
+  if (WriteTypeName(archive) == ERROR_ACCESS_DENIED) return false;
+  WriteCommandAndIcon(archive, command, executable);
+  (void)WriteTypeName(zip);
+  WriteCommandAndIcon(zip, command, executable);
+  (void)WriteSettingString(HKEY_CLASSES_ROOT, kRecoveryExtension, L"", kRecoveryProgId);
+  (void)WriteTypeName(recovery);
+  WriteCommandAndIcon(recovery, command, executable);
+
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  return true;
+}
+
+void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool isVok, bool isZip) {
+  // An empty name would address HKEY_CLASSES_ROOT itself.
+  if (ext == nullptr || ext[0] == L'\0') return;
+
+  const bool wantShellNew = PrepareShellNew(shellExt, isVok, isZip);
+  wchar_t stateKey[kKeyCapacity];
+  JoinKey(L"Setup\\", ext, stateKey, kKeyCapacity);
+  wchar_t volumeKey[16];
+
+  if (associate) {
+    // Saved only while another program (or nobody) owns the extension, so running setup again
+    // never replaces the previous owner by the archiver itself.
+    if (!IsOwnedAssociation(ext)) {
+      wchar_t previousType[kSavedTypeCapacity];
+      (void)ReadSettingString(HKEY_CLASSES_ROOT, ext, L"", previousType, L"", kSavedTypeCapacity);
+      wchar_t previousShellNew[kShellNewStateCapacity];
+      SaveShellNewState(ext, previousShellNew, kShellNewStateCapacity);
+      (void)WriteUserNumber(stateKey, L"Exist", SettingKeyExists(HKEY_CLASSES_ROOT, ext) ? 1 : 0);
+      (void)WriteUserString(stateKey, L"Type", previousType);
+      (void)WriteUserString(stateKey, L"ShellNew", previousShellNew);
+    }
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", isZip ? kZipProgId : kArchiveProgId);
+    if (isVok) {
+      for (unsigned number = 0; number < kVolumeKeysClaimed; ++number) {
+        VolumeKey(number, volumeKey, 16);
+        (void)WriteSettingString(HKEY_CLASSES_ROOT, volumeKey, L"", kArchiveProgId);
+      }
+    }
+    if (wantShellNew && (isVok || isZip)) CreateShellNewEntry(ext, isVok);
+  }
+
+  // Whatever another program owns now is its business, even if the archiver had it once.
+  if (!IsOwnedAssociation(ext)) return;
+  if (associate && wantShellNew) return;
+
+  const bool existed = ReadUserNumber(stateKey, L"Exist", 1) != 0;
+  if (!associate) {
+    wchar_t type[kSavedTypeCapacity];
+    (void)ReadUserString(stateKey, L"Type", type, L"", kSavedTypeCapacity);
+    if (NamesEqual(type, kArchiveProgId) || NamesEqual(type, kZipProgId)) type[0] = L'\0';
+
+    if (existed) {
+      (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", type);
+    } else {
+      // RegDeleteKeyW refuses a key with subkeys: the archiver's own ShellNew subkey has to go
+      // first, or the extension key it made survives uninstall as an empty key.
+      if (isVok || isZip) {
+        wchar_t shellNewKey[kKeyCapacity];
+        JoinKey(ext, L"\\ShellNew", shellNewKey, kKeyCapacity);
+        DeleteSettingKey(HKEY_CLASSES_ROOT, shellNewKey);
+      }
+      (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", L"");
+      DeleteSettingKey(HKEY_CLASSES_ROOT, ext);
+    }
+    if (isVok) {
+      for (unsigned number = 0; number < kVolumeKeysReleased; ++number) {
+        VolumeKey(number, volumeKey, 16);
+        if (existed && type[0] != L'\0') {
+          (void)WriteSettingString(HKEY_CLASSES_ROOT, volumeKey, L"", type);
+        } else {
+          DeleteSettingKey(HKEY_CLASSES_ROOT, volumeKey);
+        }
+      }
+    }
+  }
+  if (isVok || isZip) RestoreShellNewEntry(ext, existed);
+}
+
+void AssociateArchiveTypes(const IntegrationSettings& settings) {
+  for (const ArchiveType& type : ArchiveTypes) {
+    const wchar_t* cursor = type.extensionGroup;
+    wchar_t extension[kExtensionCapacity];
+    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) {
+      AssociateExtension(extension, settings.Associate[type.index] != 0, settings.ShellExt != 0,
+                         type.index == kVokTypeIndex, type.index == kZipTypeIndex);
+    }
+  }
+}
+
+void ReleaseAceExtension() {
+  AssociateExtension(L".ace", /*associate=*/false, /*shellExt=*/false, /*isVok=*/false, /*isZip=*/false);
+}

@@ -1,0 +1,139 @@
+#include "integration/shell_new.h"
+
+#include <windows.h>
+
+#include "base/bounded_text.h"
+#include "base/handles.h"
+#include "base/paths.h"
+#include "integration/integration_settings.h"
+#include "settings/registry.h"
+
+namespace {
+
+// Empty archives that Explorer copies for "New". Both are held with their first byte zero and
+// completed only when they are about to be used, so the program image itself carries no complete
+// archive header for scanners to trip over.
+unsigned char g_vokTemplate[kVokTemplateLength] = {
+    0x00, 0x6F, 0x6B, 0x21, 0x1A, 0x07, 0x01, 0x00, 0xC1, 0xDF, 0x5F, 0x56,
+    0x03, 0x01, 0x04, 0x00, 0x1D, 0x77, 0x56, 0x51, 0x03, 0x05, 0x04, 0x00};
+unsigned char g_zipTemplate[kZipTemplateLength] = {0x00, 0x4B, 0x05, 0x06};  // end of central directory
+
+constexpr size_t kShellNewKeyCapacity = kExtensionCapacity + 16;
+constexpr size_t kNullFileCapacity = 10;
+
+void ShellNewKey(const wchar_t* ext, wchar_t* key, size_t capacity) {
+  CopyBounded(key, ext, capacity);
+  AppendBounded(key, L"\\ShellNew", capacity);
+}
+
+void StateKey(const wchar_t* ext, wchar_t* key, size_t capacity) {
+  CopyBounded(key, L"Setup\\", capacity);
+  AppendBounded(key, ext, capacity);
+}
+
+// The program's own path with its file name replaced; empty folder part when the module path
+// cannot be had, so the name is then relative to the current folder.
+void ProgramFolderFile(const wchar_t* name, wchar_t* path, size_t capacity) {
+  const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(capacity));
+  if (length == 0 || length >= capacity) path[0] = L'\0';
+  ReplaceFileName(path, name, capacity);
+}
+
+// Byte-exact "wb": created or truncated, others may read and write meanwhile.
+bool WriteWholeFile(const wchar_t* path, const unsigned char* bytes, DWORD length) {
+  UniqueFileHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    /*securityAttributes=*/nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    /*templateFile=*/nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  return WriteFile(file.get(), bytes, length, &written, /*overlapped=*/nullptr) && written == length;
+}
+
+// The settings store has no value enumeration; this one question is asked of the registry
+// directly, and only where the store would let the registry be touched at all (HKCR is never
+// served from the INI file).
+bool ClassesKeyIsEmpty(const wchar_t* subkey) {
+  if (!IsIntegrationAllowed()) return false;
+  UniqueHkey key;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return false;
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                       nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  return subkeys == 0 && values == 0;
+}
+
+}  // namespace
+
+bool PrepareShellNew(bool shellExt, bool isVok, bool isZip) {
+  g_vokTemplate[0] = 0x56;
+  g_zipTemplate[0] = 0x50;
+  const DWORD newVok = ReadUserNumber(kMenuItemsKey, L"NewVOK", 1);
+  const DWORD newZip = ReadUserNumber(kMenuItemsKey, L"NewZIP", 1);
+  return shellExt && !(isVok && newVok == 0) && !(isZip && newZip == 0);
+}
+
+void SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity) {
+  if (capacity == 0) return;
+  state[0] = L'\0';
+  if (ext == nullptr || ext[0] == L'\0') return;
+  wchar_t key[kShellNewKeyCapacity];
+  ShellNewKey(ext, key, kShellNewKeyCapacity);
+
+  wchar_t fileName[kPathCapacity];
+  (void)ReadSettingString(HKEY_CLASSES_ROOT, key, L"FileName", fileName, L"", kPathCapacity);
+  wchar_t nullFile[kNullFileCapacity];
+  const bool hasNullFile = ReadSettingString(HKEY_CLASSES_ROOT, key, L"NullFile", nullFile, L"", kNullFileCapacity);
+
+  CopyBounded(state, fileName[0] == L'\0' && hasNullFile ? L"*" : fileName, capacity);
+}
+
+void CreateShellNewEntry(const wchar_t* ext, bool isVok) {
+  if (ext == nullptr || ext[0] == L'\0') return;
+  wchar_t key[kShellNewKeyCapacity];
+  ShellNewKey(ext, key, kShellNewKeyCapacity);
+  DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+
+  wchar_t dataFile[kPathCapacity];
+  ProgramFolderFile(isVok ? L"voknew.dat" : L"zipnew.dat", dataFile, kPathCapacity);
+  const unsigned char* bytes = isVok ? g_vokTemplate : g_zipTemplate;
+  const size_t length = isVok ? kVokTemplateLength : kZipTemplateLength;
+
+  // A file of the right size is kept whatever it holds: a user may have put a differently
+  // commented empty archive there.
+  ScanEntry entry;
+  if (!LookupSingle(dataFile, entry) || entry.isFolder || entry.size != length) {
+    (void)WriteWholeFile(dataFile, bytes, static_cast<DWORD>(length));
+  }
+  (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"FileName", dataFile);
+}
+
+void RestoreShellNewEntry(const wchar_t* ext, bool existed) {
+  if (ext == nullptr || ext[0] == L'\0') return;
+  wchar_t key[kShellNewKeyCapacity];
+  ShellNewKey(ext, key, kShellNewKeyCapacity);
+  if (!existed) {
+    DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+    return;
+  }
+
+  wchar_t stateKey[kShellNewKeyCapacity];
+  StateKey(ext, stateKey, kShellNewKeyCapacity);
+  wchar_t saved[kShellNewStateCapacity];
+  (void)ReadUserString(stateKey, L"ShellNew", saved, L"", kShellNewStateCapacity);
+
+  DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
+  if (saved[0] == L'\0') {
+    // The previous owner had no entry: do not leave the archiver's emptied key behind, or
+    // Explorer keeps a ShellNew key that offers nothing.
+    if (ClassesKeyIsEmpty(key)) DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+    return;
+  }
+  if (saved[0] == L'*') {
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"NullFile", L"");
+  } else {
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"FileName", saved);
+  }
+}
