@@ -1,5 +1,7 @@
 #include "integration/integration_settings.h"
 
+#include <initializer_list>
+
 #include "base/bounded_text.h"
 #include "resources/resource_ids.h"
 #include "settings/registry.h"

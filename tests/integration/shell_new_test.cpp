@@ -71,8 +71,12 @@ TEST_F(ShellNew, EntryIsWantedOnlyWithTheShellExtensionAndItsMenuItem) {
   };
   for (const Case& c : cases) {
     FreshRegistry();
-    if (c.newVok != 2) ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, kMenuItems, L"NewVOK", c.newVok));
-    if (c.newZip != 2) ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, kMenuItems, L"NewZIP", c.newZip));
+    if (c.newVok != 2) {
+      ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, kMenuItems, L"NewVOK", c.newVok));
+    }
+    if (c.newZip != 2) {
+      ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, kMenuItems, L"NewZIP", c.newZip));
+    }
     EXPECT_EQ(c.want, PrepareShellNew(c.shellExt, c.isVok, c.isZip))
         << "shellExt " << c.shellExt << " isVok " << c.isVok << " isZip " << c.isZip << " NewVOK " << c.newVok
         << " NewZIP " << c.newZip;
@@ -94,15 +98,19 @@ TEST_F(ShellNew, SavedStateNamesTheFileOrMarksANullFile) {
   for (const auto& c : cases) {
     FreshRegistry();
     ASSERT_TRUE(CreateRegKey(HKEY_CLASSES_ROOT, L".zip\\ShellNew"));
-    if (c.fileName) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", c.fileName));
-    if (c.nullFile) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+    if (c.fileName) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", c.fileName));
+    }
+    if (c.nullFile) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+    }
     wchar_t state[kShellNewStateCapacity] = L"sentinel";
     SaveShellNewState(L".zip", state, kShellNewStateCapacity);
     EXPECT_STREQ(c.saved, state) << "FileName " << (c.fileName ? c.fileName : L"<none>") << ", NullFile "
                                  << c.nullFile;
   }
-  wchar_t state[8] = L"sentinel";
-  SaveShellNewState(L".none", state, 8);
+  wchar_t state[9] = L"sentinel";
+  SaveShellNewState(L".none", state, 9);
   EXPECT_STREQ(L"", state);
 }
 
@@ -131,7 +139,9 @@ TEST_F(ShellNew, DataFilesOfTheRightSizeAreKeptOthersRewrittenExactly) {
     RemoveDataFiles();
     const wchar_t* ext = c.isVok ? L".vok" : L".zip";
     const std::wstring dataFile = InstallationFile(c.isVok ? L"voknew.dat" : L"zipnew.dat");
-    if (c.present) ASSERT_TRUE(WriteFileBytes(dataFile, c.content));
+    if (c.present) {
+      ASSERT_TRUE(WriteFileBytes(dataFile, c.content));
+    }
 
     AssociateExtension(ext, true, true, c.isVok, !c.isVok);
     EXPECT_EQ(Hex(c.expected), Hex(ReadFileBytes(dataFile)));
@@ -183,9 +193,15 @@ TEST_F(ShellNew, RestoringGivesTheKeyBackOrRemovesWhatIsLeftEmpty) {
     SCOPED_TRACE(c.label);
     FreshRegistry();
     ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", ours));
-    if (c.extraValue) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"Command", L"other.exe"));
-    if (c.subkey) ASSERT_TRUE(CreateRegKey(HKEY_CLASSES_ROOT, L".zip\\ShellNew\\Config"));
-    if (c.saved) ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.zip", L"ShellNew", c.saved));
+    if (c.extraValue) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"Command", L"other.exe"));
+    }
+    if (c.subkey) {
+      ASSERT_TRUE(CreateRegKey(HKEY_CLASSES_ROOT, L".zip\\ShellNew\\Config"));
+    }
+    if (c.saved) {
+      ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.zip", L"ShellNew", c.saved));
+    }
 
     RestoreShellNewEntry(L".zip", c.existed);
     const std::vector<std::wstring> after = SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew");
@@ -208,8 +224,12 @@ TEST_F(ShellNew, NewZipOffGivesTheEntryBackOnEverySetup) {
     SCOPED_TRACE(c.label);
     FreshRegistry();
     ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip", L"", L"OtherArc.Zip"));
-    if (c.fileName) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", c.fileName));
-    if (c.nullFile) ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+    if (c.fileName) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", c.fileName));
+    }
+    if (c.nullFile) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+    }
 
     AssociateExtension(L".zip", true, true, false, true);  // "NewZIP" on by default
     EXPECT_EQ(InstallationFile(L"zipnew.dat"), RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
