@@ -18,7 +18,7 @@ constexpr size_t kCommandCapacity = kPathCapacity + 16;
 constexpr size_t kSavedTypeCapacity = 512;
 constexpr size_t kKeyCapacity = 128;
 constexpr unsigned kVolumeKeysClaimed = 30;    // ".v00" to ".v29"
-constexpr unsigned kVolumeKeysReleased = 100;  // ".v00" to ".v99", older versions claimed more
+constexpr unsigned kVolumeKeysReleased = 100;  // ".v00" to ".v99": release sweeps wider than setup claims
 
 struct ProgIdRow {
   const wchar_t* progId;
