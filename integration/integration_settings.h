@@ -60,7 +60,7 @@ constexpr size_t kExtensionCapacity = 50;
 // *cursor into extension (cut to capacity - 1 characters, always terminated), moves *cursor to
 // the next piece and returns true; returns false, with extension empty, when nothing is left.
 // Start with *cursor = the group.
-bool NextGroupExtension(const wchar_t** cursor, wchar_t* extension, size_t capacity);
+[[nodiscard]] bool NextGroupExtension(const wchar_t** cursor, wchar_t* extension, size_t capacity);
 
 // Fills every field from the store (defaults where nothing is stored). Positions 17 to 19 keep
 // what the caller put there. ".jar" is selected only while the archiver already owns it, ".iso"
@@ -78,4 +78,4 @@ void ApplyInitSelection(const wchar_t* initSelection, IntegrationSettings& setti
 // True when HKCR\<extension> has the default value "Ovenix" or "Ovenix.ZIP" (user locale, case
 // ignored). "Ovenix.REV" does not count. Reads through the settings store, so with system
 // integration switched off in the INI file it answers false.
-bool IsOwnedAssociation(const wchar_t* extension);
+[[nodiscard]] bool IsOwnedAssociation(const wchar_t* extension);

@@ -15,7 +15,7 @@ constexpr size_t kShellNewStateCapacity = 2048;
 // Completes the two empty-archive templates and decides whether the extension wants a ShellNew
 // entry: shellExt, unless the menu item "NewVOK" (for isVok) or "NewZIP" (for isZip) under
 // HKCU\Software\Ovenix\Setup\MenuItems is 0 (both default to 1).
-bool PrepareShellNew(bool shellExt, bool isVok, bool isZip);
+[[nodiscard]] bool PrepareShellNew(bool shellExt, bool isVok, bool isZip);
 
 // The state to save as "ShellNew" for an extension about to be taken over: the current
 // "FileName" of HKCR\<ext>\ShellNew, "*" when there is no "FileName" but a "NullFile", else

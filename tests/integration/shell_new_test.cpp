@@ -152,7 +152,7 @@ TEST_F(ShellNew, DataFilesOfTheRightSizeAreKeptOthersRewrittenExactly) {
 TEST_F(ShellNew, CreatingReplacesTheKeyButNotOneThatHasSubkeys) {
   // Without subkeys the whole ShellNew key is replaced.
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
-  PrepareShellNew(true, false, true);
+  (void)PrepareShellNew(true, false, true);  // completes the templates
   CreateShellNewEntry(L".zip", false);
   const std::wstring dataFile = InstallationFile(L"zipnew.dat");
   EXPECT_EQ(std::vector<std::wstring>({L".zip\\ShellNew", L".zip\\ShellNew : FileName = SZ:" + dataFile}),
