@@ -94,27 +94,6 @@ TEST(ArchiveTypeTable, CheckBoxesAreTheSeventeenDialogControls) {
     EXPECT_FALSE(used[type.checkBox - 5101]) << "control " << type.checkBox << " used twice";
     used[type.checkBox - 5101] = true;
   }
-  // The out-of-order ones.
-  EXPECT_EQ(5115, ArchiveTypes[4].checkBox);
-  EXPECT_EQ(5114, ArchiveTypes[13].checkBox);
-  EXPECT_EQ(5113, ArchiveTypes[14].checkBox);
-}
-
-TEST(ContextMenuItemTable, OnlyTestAndConvertDefaultToOff) {
-  std::vector<bool> used(21, false);
-  for (const ContextMenuItem& item : ContextMenuItems) {
-    const bool off = std::wstring(item.valueName) == L"Test" || std::wstring(item.valueName) == L"Convert";
-    EXPECT_EQ(off ? 0u : 1u, item.defaultValue) << std::wstring(item.valueName).c_str();
-    ASSERT_GE(item.checkBox, 101);
-    ASSERT_LE(item.checkBox, 120);
-    EXPECT_NE(113, item.checkBox) << "113 is the group title, not an item";
-    EXPECT_FALSE(used[item.checkBox]);
-    used[item.checkBox] = true;
-  }
-  EXPECT_STREQ(L"ExtrTo", ContextMenuItems[0].valueName);
-  EXPECT_STREQ(L"NewVOK", ContextMenuItems[12].valueName);
-  EXPECT_STREQ(L"NewZIP", ContextMenuItems[13].valueName);
-  EXPECT_STREQ(L"DragExtr", ContextMenuItems[18].valueName);
 }
 
 // ---- Init selection (no registry) ------------------------------------------------------------
