@@ -39,11 +39,19 @@ void ProgramFolderFile(const wchar_t* name, wchar_t* path, size_t capacity) {
   ReplaceFileName(path, name, capacity);
 }
 
-// Byte-exact "wb": created or truncated, others may read and write meanwhile.
+HANDLE CreateForWriting(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, /*securityAttributes=*/nullptr,
+                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, /*templateFile=*/nullptr);
+}
+
+// Byte-exact "wb": created or truncated, others may read and write meanwhile. Like every file
+// operation of the program, a failure is retried once with the extended-length form of the path.
 bool WriteWholeFile(const wchar_t* path, const unsigned char* bytes, DWORD length) {
-  UniqueFileHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    /*securityAttributes=*/nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    /*templateFile=*/nullptr));
+  UniqueFileHandle file(CreateForWriting(path));
+  if (!file) {
+    wchar_t extended[kPathCapacity];
+    if (ToExtendedLengthPath(path, extended, kPathCapacity)) file.reset(CreateForWriting(extended));
+  }
   if (!file) return false;
   DWORD written = 0;
   return WriteFile(file.get(), bytes, length, &written, /*overlapped=*/nullptr) && written == length;
