@@ -1,3 +1,61 @@
+// The entry point: prepare the process, read the options, run setup or uninstall mode.
 #include <windows.h>
+#include <shellapi.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "app/handover.h"
+#include "app/options.h"
+#include "app/run_state.h"
+#include "base/error_reporter.h"
+#include "base/handles.h"
+#include "base/paths.h"
+#include "integration/dialogs/setup_dialogs.h"
+#include "localization/language.h"
+#include "uninstall/uninstall.h"
+
+namespace {
+
+constexpr size_t kSfxCommandCapacity = 1024;
+
+void RunSetupMode() {
+  if (DialogBoxParamW(ResourceModule, L"SETUPDLG", nullptr, SetupDialogProc, 0) == 0) return;  // cancelled
+  RunPostSetupHandOver();
+  if (!RunOptions.MsiMode) DialogBoxParamW(ResourceModule, L"DONEDLG", nullptr, DoneDialogProc, 0);
+  if (ProgramGroupFolder[0] != 0 && !RunOptions.Silent && !RunOptions.MsiMode && !RunOptions.NoExplorer &&
+      PathExists(ProgramGroupFolder)) {
+    ShellExecuteW(nullptr, L"open", ProgramGroupFolder, nullptr, L"", SW_SHOWNORMAL);
+  }
+}
+
+int RunProgram(HINSTANCE instance) {
+  HardenDllSearchPath();
+  LoadLanguageLibrary(instance, nullptr);
+  LoadLanguageFile(L"uninstall.lng");
+  OleSession ole;
+  // The setup dialog's description is a rich-edit control: its class must exist before the dialog.
+  UniqueModule richEdit(LoadSystemLibrary(L"riched20.dll"));
+
+  ProgramIcon = LoadIconW(ResourceModule, L"VOKICON");
+  if (!ProgramIcon && ResourceModule != instance) ProgramIcon = LoadIconW(instance, L"VOKICON");
+  UniqueGdiObject font(CreateFontW(ScaledFontHeight(-12), 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, L"MS Shell Dlg"));
+  BoldDialogFont = static_cast<HFONT>(font.get());
+
+  bool setupRequested = false;
+  bool uninstallRequested = false;
+  wchar_t sfxCommand[kSfxCommandCapacity] = {};
+  const DWORD length = GetEnvironmentVariableW(L"sfxcmd", sfxCommand, kSfxCommandCapacity);
+  if (length >= kSfxCommandCapacity) sfxCommand[0] = 0;  // too long to have been read at all
+  ParseOptions(/*fromInstaller=*/true, sfxCommand, &setupRequested, &uninstallRequested);
+  ParseOptions(/*fromInstaller=*/false, GetCommandLineW(), &setupRequested, &uninstallRequested);
+
+  if (setupRequested) RunSetupMode();
+  if (uninstallRequested) RunUninstall();
+
+  BoldDialogFont = nullptr;
+  return static_cast<int>(ExitCode);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  return RunGuarded([&] { return RunProgram(instance); });
+}

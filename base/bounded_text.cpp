@@ -37,3 +37,26 @@ bool NamesEqual(const wchar_t* first, const wchar_t* second) {
   return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, first, -1, second, -1) ==
          CSTR_EQUAL;
 }
+
+void FormatWithArgument(wchar_t* destination, size_t capacity, const wchar_t* pattern, const wchar_t* argument) {
+  if (capacity == 0) return;
+  destination[0] = 0;
+  size_t length = 0;
+  bool argumentUsed = false;
+  auto put = [&](wchar_t c) {
+    if (length + 1 < capacity) destination[length++] = c;
+  };
+  for (const wchar_t* p = pattern ? pattern : L""; *p; ++p) {
+    if (p[0] == L'%' && p[1] == L'%') {
+      put(L'%');
+      ++p;
+    } else if (p[0] == L'%' && p[1] == L's' && !argumentUsed) {
+      for (const wchar_t* a = argument ? argument : L""; *a; ++a) put(*a);
+      argumentUsed = true;
+      ++p;
+    } else {
+      put(*p);
+    }
+  }
+  destination[length] = 0;
+}

@@ -13,3 +13,9 @@ void AppendBounded(wchar_t* destination, const wchar_t* source, size_t capacity)
 
 // File names, ProgIDs and option names: CompareStringW, user locale, case ignored, string sort.
 bool NamesEqual(const wchar_t* first, const wchar_t* second);
+
+// Formats a message whose pattern comes from a translatable text: the first "%s" becomes argument
+// and "%%" becomes "%"; every other character, other "%" sequences included, is copied as it
+// stands. A translation can therefore never make the program read arguments that were not given.
+// The result is cut to capacity - 1 characters and always terminated (nothing for capacity 0).
+void FormatWithArgument(wchar_t* destination, size_t capacity, const wchar_t* pattern, const wchar_t* argument);

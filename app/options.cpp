@@ -1,0 +1,131 @@
+#include "app/options.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "app/run_state.h"
+#include "base/bounded_text.h"
+#include "localization/localized_strings.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+enum class OptionAction { Setup, Msi, Init, Wait, NoExplorer, Warning };
+
+struct OptionRow {
+  const wchar_t* name;
+  int comparedCharacters;
+  OptionAction action;
+};
+
+// Tried in this order; the first match acts. A token longer than the compared count still matches
+// ("-noexplorer" and "-noex" alike).
+constexpr OptionRow kOptions[] = {
+    {L"setup", 5, OptionAction::Setup},    {L"msi", 3, OptionAction::Msi},
+    {L"init", 4, OptionAction::Init},      {L"wait", 4, OptionAction::Wait},
+    {L"noexplorer", 4, OptionAction::NoExplorer}, {L"warning", 7, OptionAction::Warning},
+};
+
+bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+wchar_t UpperCase(wchar_t c) {
+  return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(c)))));
+}
+
+// -s, /S, -s1: 'S' followed by anything but an ASCII letter (the end of the token included).
+bool IsSilentSwitch(const wchar_t* token) { return UpperCase(token[1]) == L'S' && !IsAsciiLetter(token[2]); }
+
+void ApplyOption(OptionAction action, const wchar_t* token, bool* setupRequested) {
+  switch (action) {
+    case OptionAction::Setup:
+      *setupRequested = true;
+      break;
+    case OptionAction::Msi:
+      RunOptions.MsiMode = true;
+      break;
+    case OptionAction::Init:
+      // Everything after the switch character and "init"; "-init" alone gives an empty selection.
+      CopyBounded(RunOptions.InitSelection, wcslen(token) > 5 ? token + 5 : L"", kInitSelectionCapacity);
+      break;
+    case OptionAction::Wait:
+      // The self-removal batch file uses this to let the finished program's process go away.
+      Sleep(2000);
+      break;
+    case OptionAction::NoExplorer:
+      RunOptions.NoExplorer = true;
+      break;
+    case OptionAction::Warning:
+      ShowWarningNotice();
+      break;
+  }
+}
+
+}  // namespace
+
+const wchar_t* NextCommandToken(const wchar_t* source, wchar_t* destination, size_t capacity) {
+  if (capacity > 0) destination[0] = 0;
+  while (IsBlank(*source)) ++source;
+  if (*source == 0) return nullptr;
+  size_t length = 0;
+  bool inQuotes = false;
+  for (; *source != 0; ++source) {
+    wchar_t c = *source;
+    if (!inQuotes && IsBlank(c)) break;
+    if (c == L'"') {
+      if (source[1] != L'"') {
+        inQuotes = !inQuotes;
+        continue;
+      }
+      ++source;  // a doubled quote is one literal quote; the quoting state stays
+    }
+    if (length + 1 < capacity) destination[length++] = c;
+  }
+  if (capacity > 0) destination[length] = 0;
+  return source;
+}
+
+bool MatchOptionName(const wchar_t* token, const wchar_t* optionName, int count) {
+  const int tokenLength = static_cast<int>(wcslen(token)) + 1;
+  const int nameLength = static_cast<int>(wcslen(optionName)) + 1;
+  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, token,
+                        tokenLength < count ? tokenLength : count, optionName,
+                        nameLength < count ? nameLength : count) == CSTR_EQUAL;
+}
+
+void ParseOptions(bool fromInstaller, const wchar_t* text, bool* setupRequested, bool* uninstallRequested) {
+  wchar_t token[kCommandTokenCapacity];
+  int switchCount = 0;
+  for (const wchar_t* position = text ? NextCommandToken(text, token, kCommandTokenCapacity) : nullptr; position;
+       position = NextCommandToken(position, token, kCommandTokenCapacity)) {
+    if (token[0] != L'-' && token[0] != L'/') continue;  // the program path, stray words
+    ++switchCount;
+    if (IsSilentSwitch(token)) {
+      RunOptions.Silent = true;
+      --switchCount;  // the silent switch never stands in the way of uninstall mode
+      continue;
+    }
+    if (fromInstaller) continue;  // the installer may only ask for silence
+    for (const OptionRow& option : kOptions) {
+      if (MatchOptionName(token + 1, option.name, option.comparedCharacters)) {
+        ApplyOption(option.action, token, setupRequested);
+        break;
+      }
+    }
+  }
+  *uninstallRequested = !fromInstaller && switchCount == 0;
+}
+
+void ShowWarningNotice() {
+  wchar_t programPath[2048] = {};
+  GetModuleFileNameW(nullptr, programPath, 2048);
+  wchar_t message[512] = {};
+  // Both halves are translatable sentences; the second carries the program path as its only argument.
+  CopyBounded(message, LocalizedString(IDS_UNINSTALLCOMPLETED), 512);
+  AppendBounded(message, L"\n", 512);
+  const size_t used = wcslen(message);
+  FormatWithArgument(message + used, 512 - used, LocalizedString(IDS_UNINSTALLSHOULDDELETE), programPath);
+  ShowMessage(nullptr, message, LocalizedString(IDS_UNINSTALLVOK), MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+}

@@ -1,0 +1,176 @@
+#include "app/options.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <string>
+
+#include "app/run_state.h"
+
+namespace {
+
+struct TokenCase {
+  const wchar_t* source;
+  const wchar_t* tokens[4];  // expected tokens in order, null-terminated list
+};
+
+const TokenCase kTokenCases[] = {
+    {L"", {nullptr}},
+    {L"  \t ", {nullptr}},
+    {L"a b\tc", {L"a", L"b", L"c", nullptr}},
+    {L"\"C:\\Program Files\\Ovenix\\uninstall.exe\" -s", {L"C:\\Program Files\\Ovenix\\uninstall.exe", L"-s", nullptr}},
+    {L"-init\"A 1\"x", {L"-initA 1x", nullptr}},
+    {L"say\"\"hi\"\"", {L"say\"hi\"", nullptr}},
+    {L"\"in \"\"quotes\"\" too\"", {L"in \"quotes\" too", nullptr}},
+    {L"\"unterminated quote  runs", {L"unterminated quote  runs", nullptr}},
+    {L"  lead trail  ", {L"lead", L"trail", nullptr}},
+};
+
+TEST(NextCommandToken, SplitsUnquotesAndKeepsQuotedBlanks) {
+  for (const TokenCase& c : kTokenCases) {
+    const wchar_t* position = c.source;
+    wchar_t token[64];
+    for (int i = 0;; ++i) {
+      wmemset(token, L'#', 64);
+      position = NextCommandToken(position, token, 64);
+      if (!c.tokens[i]) {
+        EXPECT_EQ(nullptr, position) << "source: " << testing::PrintToString(std::wstring(c.source));
+        break;
+      }
+      ASSERT_NE(nullptr, position) << "missing token " << i;
+      EXPECT_STREQ(c.tokens[i], token) << "token " << i;
+    }
+  }
+}
+
+TEST(NextCommandToken, CutsOverlongTokensButConsumesThem) {
+  std::wstring longToken(3000, L'x');
+  std::wstring source = longToken + L" next";
+  wchar_t token[kCommandTokenCapacity];
+  token[kCommandTokenCapacity - 1] = L'#';
+  const wchar_t* position = NextCommandToken(source.c_str(), token, kCommandTokenCapacity);
+  ASSERT_NE(nullptr, position);
+  EXPECT_EQ(kCommandTokenCapacity - 1, wcslen(token));
+  EXPECT_EQ(L' ', *position) << "the token must be consumed to its end";
+  position = NextCommandToken(position, token, kCommandTokenCapacity);
+  EXPECT_STREQ(L"next", token);
+
+  wchar_t tiny[1] = {L'#'};
+  NextCommandToken(L"abc", tiny, 1);
+  EXPECT_EQ(0, tiny[0]);
+}
+
+struct MatchCase {
+  const wchar_t* token;
+  const wchar_t* name;
+  int count;
+  bool matches;
+};
+
+const MatchCase kMatchCases[] = {
+    {L"setup", L"setup", 5, true},        {L"SETUP", L"setup", 5, true},
+    {L"Setup", L"setup", 5, true},        {L"setupX", L"setup", 5, true},
+    {L"setu", L"setup", 5, false},        {L"msi", L"msi", 3, true},
+    {L"ms", L"msi", 3, false},            {L"noex", L"noexplorer", 4, true},
+    {L"noexplorer", L"noexplorer", 4, true}, {L"noe", L"noexplorer", 4, false},
+    {L"warn", L"warning", 7, false},      {L"warning", L"warning", 7, true},
+    {L"waiting", L"wait", 4, true},       {L"initA1", L"init", 4, true},
+    {L"", L"msi", 3, false},
+};
+
+TEST(MatchOptionName, ComparesAtMostCountCharactersWithTerminator) {
+  for (const MatchCase& c : kMatchCases)
+    EXPECT_EQ(c.matches, MatchOptionName(c.token, c.name, c.count))
+        << testing::PrintToString(std::wstring(c.token)) << " vs " << testing::PrintToString(std::wstring(c.name));
+}
+
+struct ParseResult {
+  bool setup;
+  bool uninstall;
+  bool silent;
+  bool msi;
+  bool noExplorer;
+  const wchar_t* init;
+};
+
+// Runs both passes as the entry point does: sfxcmd first, then the command line.
+ParseResult Parse(const wchar_t* sfxcmd, const wchar_t* commandLine) {
+  RunOptions = RunOptionsRecord{};
+  wmemset(RunOptions.InitSelection, 0, kInitSelectionCapacity);
+  bool setup = false, uninstall = true;  // sentinel: the installer pass must write false
+  ParseOptions(true, sfxcmd, &setup, &uninstall);
+  EXPECT_FALSE(uninstall) << "the installer pass never asks for uninstall";
+  uninstall = false;
+  ParseOptions(false, commandLine, &setup, &uninstall);
+  static wchar_t init[kInitSelectionCapacity];
+  wcscpy(init, RunOptions.InitSelection);
+  return {setup, uninstall, RunOptions.Silent, RunOptions.MsiMode, RunOptions.NoExplorer, init};
+}
+
+struct ModeCase {
+  const wchar_t* sfxcmd;
+  const wchar_t* commandLine;
+  ParseResult expected;
+};
+
+const ModeCase kModeCases[] = {
+    // sfxcmd, command line: setup, uninstall, silent, msi, noexplorer, init
+    {L"", L"uninstall.exe", {false, true, false, false, false, L""}},
+    {L"", L"uninstall.exe /S", {false, true, true, false, false, L""}},
+    {L"", L"uninstall.exe -s", {false, true, true, false, false, L""}},
+    {L"", L"uninstall.exe -s1", {false, true, true, false, false, L""}},
+    {L"", L"uninstall.exe -s2", {false, true, true, false, false, L""}},
+    {L"", L"uninstall.exe -sx", {false, false, false, false, false, L""}},
+    {L"", L"uninstall.exe -setup -s", {true, false, true, false, false, L""}},
+    {L"-s", L"uninstall.exe -setup", {true, false, true, false, false, L""}},
+    {L"-setup", L"uninstall.exe", {false, true, false, false, false, L""}},
+    {L"-msi -initA1", L"uninstall.exe", {false, true, false, false, false, L""}},
+    {L"", L"uninstall.exe -SETUP", {true, false, false, false, false, L""}},
+    {L"", L"uninstall.exe /Setup", {true, false, false, false, false, L""}},
+    {L"", L"uninstall.exe -setupX", {true, false, false, false, false, L""}},
+    {L"", L"uninstall.exe -setu", {false, false, false, false, false, L""}},
+    {L"", L"uninstall.exe -noex", {false, false, false, false, true, L""}},
+    {L"", L"uninstall.exe -noexplorer -msi", {false, false, false, true, true, L""}},
+    {L"", L"uninstall.exe -warn", {false, false, false, false, false, L""}},
+    {L"", L"uninstall.exe -unknown /x", {false, false, false, false, false, L""}},
+    {L"", L"uninstall.exe -setup -init", {true, false, false, false, false, L""}},
+    {L"", L"uninstall.exe -setup -initA1111", {true, false, false, false, false, L"A1111"}},
+    {L"", L"uninstall.exe -setup \"-initV1 Z0\"", {true, false, false, false, false, L"V1 Z0"}},
+    {L"", L"uninstall.exe -init0123456789012345678901234567890123456789XYZ",
+     {false, false, false, false, false, L"012345678901234567890123456789012345678"}},
+    {L"", L"stray words only", {false, true, false, false, false, L""}},
+};
+
+TEST(ParseOptions, DecidesTheModeAndTheRunOptions) {
+  for (const ModeCase& c : kModeCases) {
+    const ParseResult actual = Parse(c.sfxcmd, c.commandLine);
+    const std::string context = testing::PrintToString(std::wstring(c.sfxcmd)) + " / " +
+                                testing::PrintToString(std::wstring(c.commandLine));
+    EXPECT_EQ(c.expected.setup, actual.setup) << context;
+    EXPECT_EQ(c.expected.uninstall, actual.uninstall) << context;
+    EXPECT_EQ(c.expected.silent, actual.silent) << context;
+    EXPECT_EQ(c.expected.msi, actual.msi) << context;
+    EXPECT_EQ(c.expected.noExplorer, actual.noExplorer) << context;
+    EXPECT_STREQ(c.expected.init, actual.init) << context;
+    EXPECT_FALSE(actual.setup && actual.uninstall) << "the two modes exclude each other: " << context;
+  }
+}
+
+TEST(ParseOptions, EmptyOrAbsentInstallerTextChangesNothing) {
+  RunOptions = RunOptionsRecord{};
+  bool setup = false, uninstall = true;
+  ParseOptions(true, L"", &setup, &uninstall);
+  EXPECT_FALSE(setup);
+  EXPECT_FALSE(uninstall);
+  EXPECT_FALSE(RunOptions.Silent);
+}
+
+TEST(ScaledFontHeight, ScalesFrom96DpiTowardZero) {
+  const struct {
+    int32_t height, dpi, expected;
+  } cases[] = {{-12, 96, -12}, {-12, 120, -15}, {-12, 144, -18}, {-13, 120, -16}, {13, 120, 16}, {-12, 0, 0}};
+  for (const auto& c : cases)
+    EXPECT_EQ(c.expected, ScaleFontHeightForDpi(c.height, c.dpi)) << c.height << " at " << c.dpi << " dpi";
+}
+
+}  // namespace
