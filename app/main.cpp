@@ -28,7 +28,7 @@ void RunSetupMode() {
 
 int RunProgram(HINSTANCE instance) {
   HardenDllSearchPath();
-  LoadLanguageLibrary(instance, nullptr);
+  LoadLanguageLibrary(instance);
   LoadLanguageFile(L"uninstall.lng");
   OleSession ole;
   // The setup dialog's description is a rich-edit control: its class must exist before the dialog.
@@ -57,5 +57,6 @@ int RunProgram(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  return RunGuarded([&] { return RunProgram(instance); });
+  // Running out of memory ends the run with exit code 8 and shows nothing.
+  return RunGuarded([](void* context) { return RunProgram(static_cast<HINSTANCE>(context)); }, instance);
 }
