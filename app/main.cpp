@@ -1,30 +1,16 @@
 // The entry point: prepare the process, read the options, run setup or uninstall mode.
 #include <windows.h>
-#include <shellapi.h>
 
-#include "app/handover.h"
 #include "app/options.h"
 #include "app/run_state.h"
 #include "base/error_reporter.h"
 #include "base/handles.h"
 #include "base/paths.h"
-#include "integration/dialogs/setup_dialogs.h"
 #include "localization/language.h"
-#include "uninstall/uninstall.h"
 
 namespace {
 
 constexpr size_t kSfxCommandCapacity = 1024;
-
-void RunSetupMode() {
-  if (DialogBoxParamW(ResourceModule, L"SETUPDLG", nullptr, SetupDialogProc, 0) == 0) return;  // cancelled
-  RunPostSetupHandOver();
-  if (!RunOptions.MsiMode) DialogBoxParamW(ResourceModule, L"DONEDLG", nullptr, DoneDialogProc, 0);
-  if (ProgramGroupFolder[0] != 0 && !RunOptions.Silent && !RunOptions.MsiMode && !RunOptions.NoExplorer &&
-      PathExists(ProgramGroupFolder)) {
-    ShellExecuteW(nullptr, L"open", ProgramGroupFolder, nullptr, L"", SW_SHOWNORMAL);
-  }
-}
 
 int RunProgram(HINSTANCE instance) {
   HardenDllSearchPath();
@@ -47,8 +33,10 @@ int RunProgram(HINSTANCE instance) {
   ParseOptions(/*fromInstaller=*/true, sfxCommand, &setupRequested, &uninstallRequested);
   ParseOptions(/*fromInstaller=*/false, GetCommandLineW(), &setupRequested, &uninstallRequested);
 
-  if (setupRequested) RunSetupMode();
-  if (uninstallRequested) RunUninstall();
+  // Setup mode (the settings dialog, the hand-over, the completion dialog and the program group)
+  // and uninstall mode are connected here as their subsystems arrive.
+  (void)setupRequested;
+  (void)uninstallRequested;
 
   BoldDialogFont = nullptr;
   return static_cast<int>(ExitCode);
