@@ -224,12 +224,13 @@ void LanguageTable::ParseLine(const wchar_t* text, size_t start, size_t end, cha
              argumentEnd - position < kLanguagePrefixMaxBytes) {
         ++argumentEnd;
       }
-      if (candidate.section == Section::Direction) {
-        rightToLeft_ = argumentEnd - position == 3 && std::wmemcmp(text + position, L"RTL", 3) == 0;
-        return;
-      }
+      // The argument is compared and used in the ANSI code page, as the keys are.
       char argument[4 * kLanguagePrefixMaxBytes + 1];
       NarrowRun(text + position, argumentEnd - position, argument, sizeof(argument));
+      if (candidate.section == Section::Direction) {
+        rightToLeft_ = std::strcmp(argument, "RTL") == 0;
+        return;
+      }
       prefix[0] = candidate.section == Section::Dialog ? '$' : '@';
       prefix[1] = '\0';
       AppendNarrow(prefix, argument, kLanguagePrefixMaxBytes);
