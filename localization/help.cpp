@@ -64,7 +64,10 @@ bool SurvivesAnsiCodePage(const wchar_t* path) {
 
 void ShowHelp(HWND window, const wchar_t* topic) {
   const HWND owner = GetDesktopWindow();
-  if (!g_helpLibrary) g_helpLibrary = LoadSystemLibrary(kHelpLibraryName);
+  if (!g_helpLibrary) {
+    g_helpLibrary = g_helpHooks && g_helpHooks->loadHelpLibrary ? g_helpHooks->loadHelpLibrary()
+                                                                 : LoadSystemLibrary(kHelpLibraryName);
+  }
   if (!g_helpEntry) {
     if (!g_helpLibrary) return;
     g_helpEntry = reinterpret_cast<HtmlHelpEntry>(
@@ -102,6 +105,7 @@ void ShowHelp(HWND window, const wchar_t* topic) {
 
 void SetHelpTestHooks(const HelpTestHooks* hooks) {
   g_helpHooks = hooks;
+  g_helpLibrary = nullptr;  // forgotten, not freed: a help window of it may still be open
   g_helpEntry = nullptr;
   g_helpFilePath[0] = L'\0';
   g_helpRetryUsed = false;

@@ -25,8 +25,10 @@ struct HelpTestHooks {
                    DWORD_PTR data) = nullptr;
   // Stands in for the program's own path (GetModuleFileNameW) when not null.
   const wchar_t* programPath = nullptr;
+  // Called instead of loading "hhctrl.ocx" from the system folder when not null.
+  HMODULE (*loadHelpLibrary)() = nullptr;
 };
 
-// Installs hooks (null: none) and forgets the cached help state (library handle kept loaded by the
-// process, entry point, path and the retry flag), so that the next ShowHelp starts afresh.
+// Installs hooks (null: none) and forgets the cached help state (the library handle, which stays
+// loaded, the entry point, the path and the retry flag), so that the next ShowHelp starts afresh.
 void SetHelpTestHooks(const HelpTestHooks* hooks);

@@ -47,6 +47,7 @@ class HelpViewer : public ::testing::Test {
     g_failNonAnsiPaths = false;
     hooks_.htmlHelp = RecordingHtmlHelp;
     hooks_.programPath = nullptr;
+    hooks_.loadHelpLibrary = nullptr;
   }
   void TearDown() override {
     for (const HelpCall& call : g_calls) {
@@ -129,6 +130,35 @@ TEST_F(HelpViewer, PathIsComposedOnceAndKeptForLaterRequests) {
 
 // A folder name outside the ANSI code page (Cyrillic and a snowman under code page 1252).
 const wchar_t kNonAnsiFolder[] = L"vokhelp-\x0421\x043F\x0440\x0430\x0432\x043A\x0430-\x2603";
+
+// Stands in for a system without "hhctrl.ocx" as long as g_libraryMissing is set.
+bool g_libraryMissing = false;
+int g_libraryLoads = 0;
+HMODULE LoadHelpLibraryUnlessMissing() {
+  ++g_libraryLoads;
+  if (g_libraryMissing) return nullptr;
+  wchar_t path[MAX_PATH] = L"";
+  GetSystemDirectoryW(path, MAX_PATH);
+  return LoadLibraryW((std::wstring(path) + L"\\hhctrl.ocx").c_str());
+}
+
+TEST_F(HelpViewer, MissingHelpLibraryDoesNothingAndIsLookedForAgain) {
+  TempFolder program(L"vokhelp");
+  hooks_.loadHelpLibrary = LoadHelpLibraryUnlessMissing;
+  g_libraryLoads = 0;
+  g_libraryMissing = true;
+  PlaceProgramIn(program.path(), true);
+  ShowHelp(nullptr, L"HELPIntegrationSettings");
+  EXPECT_EQ(1, g_libraryLoads);
+  EXPECT_TRUE(g_calls.empty());
+  g_libraryMissing = false;
+  ShowHelp(nullptr, L"HELPIntegrationSettings");
+  EXPECT_EQ(2, g_libraryLoads);
+  ASSERT_EQ(1u, g_calls.size());
+  EXPECT_NE(nullptr, g_calls[0].shown);
+  ShowHelp(nullptr, nullptr);
+  EXPECT_EQ(2, g_libraryLoads) << "a loaded library is kept";
+}
 
 bool RunningUnderWine() {
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
