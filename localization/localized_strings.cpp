@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <iterator>
 
 #include "base/bounded_text.h"

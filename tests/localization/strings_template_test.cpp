@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <cwchar>
 #include <string>
 
 #include "localization/language.h"

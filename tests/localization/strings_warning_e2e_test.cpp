@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
