@@ -20,6 +20,7 @@ export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 pristine="$prefix.pristine"
 display_file="$prefix.display"
 xvfb_pid_file="$prefix.xvfb.pid"
+mkdir -p "$(dirname "$prefix")"
 
 quiet() { "$@" >/dev/null 2>&1 </dev/null; }
 
@@ -87,9 +88,20 @@ case "$command" in
       stop_server
       rm -rf "$prefix" "$pristine"
       mkdir -p "$prefix"
-      quiet wineboot -i
-      stop_server
-      [ -f "$prefix/system.reg" ] || { echo "wineboot did not create $prefix" >&2; exit 1; }
+      # On a heavily loaded machine wineboot has been seen to stop half-way, leaving a prefix
+      # without its system files: check that a program starts, and make it once more if not.
+      for attempt in 1 2; do
+        quiet wineboot -i
+        stop_server
+        if [ -f "$prefix/system.reg" ] && quiet wine cmd /c exit; then
+          stop_server
+          break
+        fi
+        stop_server
+        [ "$attempt" = 2 ] && { echo "wineboot did not create a working prefix in $prefix" >&2; exit 1; }
+        rm -rf "$prefix"
+        mkdir -p "$prefix"
+      done
       save_pristine
     fi
     start_server
