@@ -1,0 +1,121 @@
+#include "uninstall/uninstall.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "app/run_state.h"
+#include "base/bounded_text.h"
+#include "base/handles.h"
+#include "base/paths.h"
+#include "integration/integration.h"
+#include "localization/language.h"
+#include "localization/localized_strings.h"
+#include "resources/resource_ids.h"
+#include "settings/ini_store.h"
+#include "uninstall/self_removal.h"
+#include "uninstall/uninstall_list.h"
+
+namespace {
+
+constexpr size_t kSavedStringCapacity = 256;
+constexpr size_t kListErrorCapacity = 200;
+constexpr UINT kQuestionFlags = MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND;
+constexpr UINT kErrorFlags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+constexpr UINT kNoticeFlags = MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND;
+constexpr const wchar_t* kHelpIndexFiles[] = {L"ovenix.gid", L"ovenix.fts"};
+constexpr wchar_t kScheduledFolderName[] = L"Ovenix";
+
+// The program folder from the program path: cut at the last backslash, which stays when it follows
+// a drive colon (a drive root stays a root). False when the path has no backslash.
+bool ProgramFolderOf(const wchar_t* programPath, wchar_t* folder, size_t capacity) {
+  CopyBounded(folder, programPath, capacity);
+  wchar_t* lastBackslash = std::wcsrchr(folder, L'\\');
+  if (lastBackslash == nullptr) return false;
+  if (lastBackslash > folder && lastBackslash[-1] == L':') {
+    lastBackslash[1] = 0;
+  } else {
+    lastBackslash[0] = 0;
+  }
+  return true;
+}
+
+}  // namespace
+
+void RunUninstall() {
+  wchar_t programPath[kPathCapacity] = {};
+  wchar_t programFolder[kPathCapacity];
+  const DWORD pathLength = GetModuleFileNameW(nullptr, programPath, kPathCapacity);
+  if (pathLength == 0 || pathLength >= kPathCapacity) return;  // no usable path: nothing happens
+  if (!ProgramFolderOf(programPath, programFolder, kPathCapacity)) return;
+  // Without the program folder as the current folder, the bare names below would name files
+  // elsewhere: stop rather than delete there.
+  if (!SetCurrentDirectoryW(programFolder)) return;
+  AppendSeparator(programFolder, kPathCapacity);
+
+  if (!RunOptions.Silent &&
+      ShowMessage(nullptr, LocalizedString(IDS_CONTINUEUNINSTALL), LocalizedString(IDS_UNINSTALLVOK), kQuestionFlags) !=
+          IDYES) {
+    return;
+  }
+
+  // Like the runtime's "rb": read and write sharing, but not delete sharing, so a list line naming
+  // the list itself cannot delete it during the passes.
+  UniqueFileHandle list(CreateFileW(kUninstallListName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!list) {
+    wchar_t message[kListErrorCapacity];
+    FormatWithArgument(message, kListErrorCapacity, LocalizedString(IDS_CANNOTOPENLIST), kUninstallListName);
+    ShowMessage(nullptr, message, LocalizedString(IDS_UNINSTALLVOK), kErrorFlags);
+    return;
+  }
+
+  // The language library goes before the files do; these two are needed afterwards.
+  wchar_t rebootRequired[kSavedStringCapacity];
+  wchar_t caption[kSavedStringCapacity];
+  CopyBounded(rebootRequired, LocalizedString(IDS_REBOOTREQUIRED), kSavedStringCapacity);
+  CopyBounded(caption, LocalizedString(IDS_UNINSTALLVOK), kSavedStringCapacity);
+
+  RemoveIntegration();
+  UnloadLanguageLibrary();
+  // A Windows Installer package owns the files: leave them (and the list) alone.
+  if (RunOptions.MsiMode) return;
+
+  for (const wchar_t* name : kHelpIndexFiles) {
+    SetFileAttributesW(name, 0);
+    DeleteFileW(name);
+  }
+
+  ListReader reader(list.get());
+  const ListPassOutcome outcome = RunListPasses(reader, programFolder, programPath);
+  list.reset();
+  DeleteFileW(kUninstallListName);
+  // In portable use the settings store would write "Ovenix.ini" back at process exit, after the
+  // passes deleted it, and the folder could never be removed.
+  DiscardIniStore();
+
+  wchar_t currentFolder[kPathCapacity] = {};
+  const DWORD folderLength = GetCurrentDirectoryW(kPathCapacity, currentFolder);
+  if (folderLength == 0 || folderLength >= kPathCapacity) currentFolder[0] = 0;
+
+  if (outcome.rebootNeeded && !RunOptions.Silent) {
+    ShowMessage(nullptr, rebootRequired, caption, kNoticeFlags);
+    if (currentFolder[0] != 0 && NamesEqual(FileNamePart(currentFolder), kScheduledFolderName)) {
+      MoveFileExW(currentFolder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+  }
+
+  wchar_t batchPath[kPathCapacity] = {};
+  const DWORD tempLength = GetTempPathW(kPathCapacity, batchPath);
+  if (tempLength == 0 || tempLength >= kPathCapacity) return;
+  // A cut name would be another file, which the batch line "del" would then delete.
+  if (tempLength + std::wcslen(kSelfRemovalBatchName) >= kPathCapacity) return;
+  AppendBounded(batchPath, kSelfRemovalBatchName, kPathCapacity);
+  if (currentFolder[0] == 0) return;
+  if (!CreateSelfRemovalBatch(batchPath, programPath, currentFolder, RunOptions.Silent)) return;
+
+  // Neither this process nor the batch may hold the program folder as its current folder, or the
+  // folder could not be removed; the child inherits the parent folder.
+  SetCurrentDirectoryW(L"..");
+  StartSelfRemovalBatch(batchPath);
+}
