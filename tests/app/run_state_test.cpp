@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/bounded_text.h"
+#include "base/handles.h"
 
 TEST(WindowsVersion, IsCachedAndNeverZero) {
   const uint32_t first = WindowsVersion();
@@ -12,13 +13,12 @@ TEST(WindowsVersion, IsCachedAndNeverZero) {
 }
 
 TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly) {
-  HMODULE richEdit = LoadSystemLibrary(L"riched20.dll");
-  ASSERT_NE(nullptr, richEdit);
+  UniqueModule richEdit(LoadSystemLibrary(L"riched20.dll"));
+  ASSERT_TRUE(richEdit.valid());
   wchar_t loaded[2048] = {}, expected[2048] = {};
-  GetModuleFileNameW(richEdit, loaded, 2048);
+  GetModuleFileNameW(richEdit.get(), loaded, 2048);
   GetSystemDirectoryW(expected, 2048);
   EXPECT_EQ(0, _wcsnicmp(loaded, expected, wcslen(expected))) << "loaded from elsewhere";
-  FreeLibrary(richEdit);
   EXPECT_EQ(nullptr, LoadSystemLibrary(L"no-such-library-here.dll"));
 }
 
