@@ -12,6 +12,10 @@ constexpr int kVersionBeta = 1;
 // Shown as "Publisher" in the list of installed programs.
 constexpr const wchar_t kPublisherName[] = L"Ovenix Software";
 
+// The full path of the file `name` in the folder of the running program. False, with an empty
+// destination, when the program's own path cannot be obtained or does not fit the capacity.
+[[nodiscard]] bool ProgramFilePath(const wchar_t* name, wchar_t* destination, size_t capacity);
+
 // Absolute keys (leading backslash: not relative to the program's own key).
 constexpr const wchar_t kAppPathsKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ovenix.exe";
 constexpr const wchar_t kUninstallKey[] =

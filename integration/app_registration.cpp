@@ -1,0 +1,115 @@
+#include "integration/app_registration.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "base/bounded_text.h"
+#include "base/paths.h"
+#include "localization/localized_strings.h"
+#include "resources/resource_ids.h"
+#include "settings/registry.h"
+
+namespace {
+
+constexpr wchar_t kArchiverExe[] = L"Ovenix.exe";
+constexpr size_t kPieceCapacity = 100;  // each piece of the version name is formatted in this much
+
+}  // namespace
+
+bool ProgramFilePath(const wchar_t* name, wchar_t* destination, size_t capacity) {
+  if (capacity == 0) return false;
+  wchar_t own[kPathCapacity];
+  const DWORD length = GetModuleFileNameW(nullptr, own, static_cast<DWORD>(kPathCapacity));
+  // A length of the full capacity means the path was cut: it would name some other file.
+  if (length == 0 || length >= kPathCapacity) {
+    destination[0] = L'\0';
+    return false;
+  }
+  ReplaceFileName(own, name, kPathCapacity);
+  if (wcslen(own) >= capacity) {
+    destination[0] = L'\0';
+    return false;
+  }
+  CopyBounded(destination, own, capacity);
+  return true;
+}
+
+bool RegisterAppPath() {
+  wchar_t exePath[kPathCapacity];
+  (void)ProgramFilePath(kArchiverExe, exePath, kPathCapacity);
+  wchar_t folder[kPathCapacity];
+  CopyBounded(folder, exePath, kPathCapacity);
+  TruncateToFolder(folder);
+
+  // Without write access to HKEY_LOCAL_MACHINE the whole integration is abandoned: test the first
+  // write only, before anything else is written.
+  if (WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"", exePath) == ERROR_ACCESS_DENIED) return false;
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, L"", L"exe64", exePath);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", folder);
+  // 32-bit programs look the archiver up in their own view of App Paths.
+  SetRegistryView(KEY_WOW64_32KEY);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"", exePath);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", folder);
+  SetRegistryView(0);
+  return true;
+}
+
+void AppendVersionName(wchar_t* text, size_t capacity) {
+  if (capacity == 0) return;
+  if (text[0] != L'\0') AppendBounded(text, L" ", capacity);
+
+  wchar_t piece[kPieceCapacity];
+  std::swprintf(piece, kPieceCapacity, L"%d.%02d", kVersionMajor, kVersionMinor);
+  AppendBounded(text, piece, capacity);
+
+  // " <beta> <n>" and " (<64-bit>)": the localized words may be long; each piece is cut to fit.
+  wchar_t number[16];
+  std::swprintf(number, 16, L"%d", kVersionBeta);
+  CopyBounded(piece, L" ", kPieceCapacity);
+  AppendBounded(piece, LocalizedString(IDS_BETA), kPieceCapacity);
+  AppendBounded(piece, L" ", kPieceCapacity);
+  AppendBounded(piece, number, kPieceCapacity);
+  AppendBounded(text, piece, capacity);
+
+  CopyBounded(piece, L" (", kPieceCapacity);
+  AppendBounded(piece, LocalizedString(IDS_64BIT), kPieceCapacity);
+  AppendBounded(piece, L")", kPieceCapacity);
+  AppendBounded(text, piece, capacity);
+}
+
+void WriteUninstallEntry() {
+  wchar_t displayName[kPathCapacity];
+  CopyBounded(displayName, L"Ovenix", kPathCapacity);
+  AppendVersionName(displayName, kPathCapacity);
+  wchar_t displayVersion[kPieceCapacity];
+  std::swprintf(displayVersion, kPieceCapacity, L"%d.%02d.%d", kVersionMajor, kVersionMinor, kVersionBeta);
+
+  wchar_t ownPath[kPathCapacity];
+  const DWORD length = GetModuleFileNameW(nullptr, ownPath, static_cast<DWORD>(kPathCapacity));
+  if (length == 0 || length >= kPathCapacity) ownPath[0] = L'\0';
+  // The folder keeps its last backslash: "InstallLocation" ends with one.
+  wchar_t folder[kPathCapacity];
+  CopyBounded(folder, ownPath, kPathCapacity);
+  *FileNamePart(folder) = L'\0';
+
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", displayName);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", displayVersion);
+  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMajor", kVersionMajor);
+  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMinor", kVersionMinor);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", ownPath);
+
+  // An icon the installer (or an earlier run) pointed at an existing file stays.
+  wchar_t icon[kPathCapacity];
+  ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", icon, L"", kPathCapacity);
+  if (icon[0] == L'\0' || !PathExists(icon)) {
+    JoinPath(folder, kArchiverExe, icon, kPathCapacity);
+    (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", icon);
+  }
+
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", folder);
+  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoModify", 1);
+  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoRepair", 1);
+  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"Language", 0);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher", kPublisherName);
+}

@@ -1,0 +1,163 @@
+#include "integration/shell_extension.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "app/run_state.h"
+#include "base/paths.h"
+#include "integration/app_registration.h"
+#include "integration/integration_settings.h"
+#include "settings/registry.h"
+
+const ShellExtensionLibrary kShellExtensionLibraries[2] = {
+    {L"vokext32.dll", L"{5E0A1C32-8EE4-4F7B-9C21-7D3B6A90E514}", L"Ovenix32", true},
+    {L"vokext.dll", L"{5E0A1C32-64E4-4F7B-9C21-7D3B6A90E514}", L"Ovenix", false},
+};
+
+namespace {
+
+constexpr size_t kKeyCapacity = 1024;
+
+constexpr wchar_t kClassKeyFormat[] = L"CLSID\\%ls";
+constexpr wchar_t kInProcServerKeyFormat[] = L"CLSID\\%ls\\InProcServer32";
+constexpr wchar_t kClassDescription[] = L"Ovenix";
+constexpr wchar_t kThreadingModel[] = L"Apartment";
+
+// Handler keys named by the CLSID, default value empty.
+constexpr const wchar_t* kClassHandlerKeyFormats[] = {
+    L"Ovenix\\shellex\\ContextMenuHandlers\\%ls",
+    L"Ovenix\\shellex\\PropertySheetHandlers\\%ls",
+    L"Ovenix.ZIP\\shellex\\ContextMenuHandlers\\%ls",
+    L"Ovenix.ZIP\\shellex\\PropertySheetHandlers\\%ls",
+    L"exefile\\shellex\\PropertySheetHandlers\\%ls",
+};
+// Keys whose default value is the CLSID: the last library registered owns them.
+constexpr const wchar_t* kDropHandlerKeys[] = {
+    L"Ovenix\\shellex\\DropHandler",
+    L"Ovenix.ZIP\\shellex\\DropHandler",
+};
+// Handler keys named by the handler name, default value the CLSID.
+constexpr const wchar_t* kNamedHandlerKeyFormats[] = {
+    L"*\\shellex\\ContextMenuHandlers\\%ls",
+    L"Folder\\shellex\\ContextMenuHandlers\\%ls",
+    L"Folder\\shellex\\DragDropHandlers\\%ls",
+    L"Drive\\shellex\\DragDropHandlers\\%ls",
+    L"lnkfile\\shellex\\ContextMenuHandlers\\%ls",
+};
+// Written by earlier versions only; removal still cleans them up.
+constexpr const wchar_t* kLegacyHandlerKeyFormats[] = {
+    L"Directory\\shellex\\ContextMenuHandlers\\%ls",
+    L"Directory\\shellex\\DragDropHandlers\\%ls",
+};
+
+constexpr wchar_t kApprovedKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+constexpr wchar_t kApprovalText[] = L"Ovenix shell extension";
+
+constexpr wchar_t kRegisteredApplicationsKey[] = L"\\Software\\RegisteredApplications";
+constexpr wchar_t kApplicationName[] = L"Ovenix";
+constexpr wchar_t kCapabilitiesPath[] = L"Software\\Ovenix\\Capabilities";
+constexpr wchar_t kCapabilitiesKey[] = L"Capabilities";  // relative to HKLM\Software\Ovenix
+constexpr wchar_t kFileAssociationsKey[] = L"Capabilities\\FileAssociations";
+
+struct FormattedKey {
+  wchar_t text[kKeyCapacity];
+  FormattedKey(const wchar_t* format, const wchar_t* argument) {
+    if (std::swprintf(text, kKeyCapacity, format, argument) < 0) text[kKeyCapacity - 1] = L'\0';
+  }
+};
+
+void WriteClassKeys(const wchar_t* libraryPath, const wchar_t* clsid, bool use32BitView) {
+  const FormattedKey classKey(kClassKeyFormat, clsid);
+  const FormattedKey serverKey(kInProcServerKeyFormat, clsid);
+  SetRegistryView(use32BitView ? KEY_WOW64_32KEY : 0);
+  (void)WriteSettingString(HKEY_CLASSES_ROOT, classKey.text, L"", kClassDescription);
+  (void)WriteSettingString(HKEY_CLASSES_ROOT, serverKey.text, L"", libraryPath);
+  (void)WriteSettingString(HKEY_CLASSES_ROOT, serverKey.text, L"ThreadingModel", kThreadingModel);
+  SetRegistryView(0);
+}
+
+void Register(const wchar_t* libraryName, const wchar_t* clsid, const wchar_t* handlerName, bool use32BitView) {
+  wchar_t libraryPath[kPathCapacity];
+  if (ProgramFilePath(libraryName, libraryPath, kPathCapacity) && PathExists(libraryPath)) {
+    WriteClassKeys(libraryPath, clsid, use32BitView);
+  }
+  for (const wchar_t* format : kClassHandlerKeyFormats) {
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, FormattedKey(format, clsid).text, L"", L"");
+  }
+  for (const wchar_t* key : kDropHandlerKeys) {
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"", clsid);
+  }
+  for (const wchar_t* format : kNamedHandlerKeyFormats) {
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, FormattedKey(format, handlerName).text, L"", clsid);
+  }
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kApprovedKey, clsid, kApprovalText);
+}
+
+void Unregister(const wchar_t* clsid, const wchar_t* handlerName, bool use32BitView) {
+  const FormattedKey classKey(kClassKeyFormat, clsid);
+  const FormattedKey serverKey(kInProcServerKeyFormat, clsid);
+  DeleteSettingKey(HKEY_CLASSES_ROOT, serverKey.text);
+  DeleteSettingKey(HKEY_CLASSES_ROOT, classKey.text);
+  if (use32BitView) {
+    // Registration put this class in the 32-bit view; a default-view deletion does not reach it
+    // on 64-bit Windows, and a class left there would point at a deleted library.
+    DeleteSettingKey32(HKEY_CLASSES_ROOT, serverKey.text);
+    DeleteSettingKey32(HKEY_CLASSES_ROOT, classKey.text);
+  }
+  for (const wchar_t* format : kClassHandlerKeyFormats) {
+    DeleteSettingKey(HKEY_CLASSES_ROOT, FormattedKey(format, clsid).text);
+  }
+  for (const wchar_t* key : kDropHandlerKeys) {
+    DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+  }
+  for (const wchar_t* format : kNamedHandlerKeyFormats) {
+    DeleteSettingKey(HKEY_CLASSES_ROOT, FormattedKey(format, handlerName).text);
+  }
+  for (const wchar_t* format : kLegacyHandlerKeyFormats) {
+    DeleteSettingKey(HKEY_CLASSES_ROOT, FormattedKey(format, handlerName).text);
+  }
+  DeleteSettingValue(HKEY_LOCAL_MACHINE, kApprovedKey, clsid);
+}
+
+void WriteCapabilities() {
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kApplicationName, kCapabilitiesPath);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, L"ApplicationDescription", kApplicationName);
+  for (size_t type = 0; type < kArchiveTypeCount; ++type) {
+    const wchar_t* progId = ArchiveTypes[type].index == kZipTypeIndex ? L"Ovenix.ZIP" : L"Ovenix";
+    const wchar_t* cursor = ArchiveTypes[type].extensionGroup;
+    wchar_t extension[kExtensionCapacity];
+    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) {
+      (void)WriteSettingString(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension, progId);
+    }
+  }
+}
+
+}  // namespace
+
+void RegisterExtensionDll(bool registerDll, const wchar_t* libraryName, const wchar_t* clsid,
+                          const wchar_t* handlerName, bool use32BitView) {
+  if (registerDll) {
+    Register(libraryName, clsid, handlerName, use32BitView);
+  } else {
+    Unregister(clsid, handlerName, use32BitView);
+  }
+}
+
+void UpdateShellExtensions(bool removing, const IntegrationSettings& settings) {
+  for (const ShellExtensionLibrary& library : kShellExtensionLibraries) {
+    RegisterExtensionDll(settings.ShellExt != 0, library.fileName, library.clsid, library.handlerName,
+                         library.use32BitView);
+  }
+  // Default programs (RegisteredApplications) came with Windows 6.0.
+  if (WindowsVersion() >= 0x600) {
+    if (removing) {
+      DeleteSettingValue(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kApplicationName);
+    } else {
+      WriteCapabilities();
+    }
+  }
+  if (removing) DeleteSettingTree(HKEY_LOCAL_MACHINE, L"");
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}

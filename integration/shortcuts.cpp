@@ -1,0 +1,193 @@
+#include "integration/shortcuts.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <objidl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "app/run_state.h"
+#include "base/bounded_text.h"
+#include "base/disk_file.h"
+#include "base/handles.h"
+#include "base/paths.h"
+#include "integration/app_registration.h"
+#include "integration/integration_settings.h"
+#include "localization/localized_strings.h"
+#include "resources/resource_ids.h"
+#include "settings/registry.h"
+
+namespace {
+
+constexpr wchar_t kShortcutName[] = L"Ovenix.lnk";
+constexpr wchar_t kGroupName[] = L"Ovenix";
+
+// The program group: target file in the program folder and shortcut name. A name or target of 0
+// with a string ID takes the localized text.
+struct GroupEntry {
+  const wchar_t* targetFile;  // null: the text of targetStringId
+  UINT targetStringId;
+  const wchar_t* shortcutName;  // null: the text of nameStringId
+  UINT nameStringId;
+  bool withIcon;
+};
+constexpr GroupEntry kGroupEntries[] = {
+    {L"Ovenix.exe", 0, L"Ovenix", 0, true},
+    {L"Ovenix.chm", 0, nullptr, IDS_OVENIXHELP, false},
+    {L"Vok.txt", 0, nullptr, IDS_VOKHELP, false},
+    {nullptr, IDS_WHATSNEWNAME, nullptr, IDS_WHATSNEW, false},
+};
+
+// Deletes the files directly in the folder; subfolders cannot be removed this way and stay.
+void DeleteFilesIn(const wchar_t* folder) {
+  wchar_t pattern[kPathCapacity];
+  JoinPath(folder, L"*", pattern, kPathCapacity);
+  DirectoryScanner scanner;
+  scanner.SetPattern(pattern);
+  ScanEntry entry;
+  while (scanner.Next(entry)) {
+    RemoveFile(entry.name);
+  }
+}
+
+// Empties an existing group folder of its files (stale shortcuts go) and makes sure it exists.
+void ResetGroupFolder(const wchar_t* group) {
+  if (PathExists(group)) DeleteFilesIn(group);
+  CreateDirectoryW(group, nullptr);
+}
+
+// Adds a shortcut for every entry whose target exists in the program folder.
+void AddGroupShortcuts(const wchar_t* group, const wchar_t* workDir, const wchar_t* description,
+                       const wchar_t* iconLocation) {
+  for (const GroupEntry& entry : kGroupEntries) {
+    wchar_t name[kPathCapacity];
+    CopyBounded(name, entry.shortcutName ? entry.shortcutName : LocalizedString(entry.nameStringId),
+                kPathCapacity);
+    AppendBounded(name, L".lnk", kPathCapacity);
+    wchar_t shortcut[kPathCapacity];
+    JoinPath(group, name, shortcut, kPathCapacity);
+
+    wchar_t target[kPathCapacity];
+    if (!ProgramFilePath(entry.targetFile ? entry.targetFile : LocalizedString(entry.targetStringId), target,
+                         kPathCapacity)) {
+      continue;
+    }
+    if (!PathExists(target)) continue;
+    CreateShellLink(target, shortcut, workDir, description, entry.withIcon ? iconLocation : nullptr);
+  }
+}
+
+// Creates the shortcut when wanted, deletes it otherwise.
+void UpdateOneShortcut(bool wanted, const wchar_t* target, const wchar_t* shortcut, const wchar_t* workDir,
+                       const wchar_t* description, const wchar_t* iconLocation) {
+  if (wanted) {
+    CreateShellLink(target, shortcut, workDir, description, iconLocation);
+  } else {
+    RemoveFile(shortcut);
+  }
+}
+
+}  // namespace
+
+bool GetSpecialFolder(wchar_t* buffer, size_t capacity, int csidl) {
+  // SHGetFolderPathW writes up to MAX_PATH characters without being told the capacity.
+  if (capacity >= MAX_PATH && SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer) == S_OK) {
+    return true;
+  }
+  CopyBounded(buffer, kUnknownFolder, capacity);
+  return false;
+}
+
+bool CreateShellLink(const wchar_t* target, const wchar_t* shortcutPath, const wchar_t* workingDirectory,
+                     const wchar_t* description, const wchar_t* iconLocation) {
+  ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              link.put_void()))) {
+    return false;
+  }
+  ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void()))) return false;
+  // An existing shortcut keeps what is not set below (a missing file simply fails to load).
+  (void)file->Load(shortcutPath, STGM_READWRITE);
+  link->SetPath(target);
+  if (description) link->SetDescription(description);
+  link->SetIconLocation(iconLocation ? iconLocation : L"", 0);
+  if (workingDirectory) link->SetWorkingDirectory(workingDirectory);
+  return SUCCEEDED(file->Save(shortcutPath, TRUE));
+}
+
+void RemoveFolderTree(const wchar_t* folder) {
+  const DWORD attributes = GetFileAttributesW(folder);
+  // A junction or symbolic link is never followed: its target belongs to someone else.
+  if (attributes == INVALID_FILE_ATTRIBUTES || !AttrIsFolder(attributes) || AttrIsReparsePoint(attributes)) {
+    return;
+  }
+  std::wstring from(folder);
+  from.push_back(L'\0');  // the source list ends with two terminators
+  SHFILEOPSTRUCTW operation = {};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+  SHFileOperationW(&operation);
+}
+
+void UpdateShortcuts(const IntegrationSettings& settings, wchar_t* groupFolder, size_t groupFolderCapacity,
+                     const wchar_t* iconLocation) {
+  if (!IsIntegrationAllowed()) return;
+
+  wchar_t target[kPathCapacity];
+  (void)ProgramFilePath(L"Ovenix.exe", target, kPathCapacity);
+  // Windows 6.0 and later keep the archiver's shortcuts for all users.
+  const bool modern = WindowsVersion() >= 0x600;
+
+  wchar_t desktop[kPathCapacity];
+  wchar_t shortcut[kPathCapacity];
+  if (modern) {
+    // A per-user shortcut of an earlier version would show twice beside the all users' one.
+    if (GetSpecialFolder(desktop, kPathCapacity, CSIDL_DESKTOPDIRECTORY)) {
+      JoinPath(desktop, kShortcutName, shortcut, kPathCapacity);
+      DeleteFileW(shortcut);
+    }
+    GetSpecialFolder(desktop, kPathCapacity, CSIDL_COMMON_DESKTOPDIRECTORY);
+  } else if (!GetSpecialFolder(desktop, kPathCapacity, CSIDL_DESKTOPDIRECTORY)) {
+    return;
+  }
+
+  wchar_t workDir[kPathCapacity];
+  GetSpecialFolder(workDir, kPathCapacity, CSIDL_DESKTOPDIRECTORY);
+  wchar_t description[LocalizedStringCapacity];
+  CopyBounded(description, LocalizedString(IDS_OVENIXDESC), LocalizedStringCapacity);
+
+  JoinPath(desktop, kShortcutName, shortcut, kPathCapacity);
+  UpdateOneShortcut(settings.Desktop != 0, target, shortcut, nullptr, description, iconLocation);
+
+  wchar_t startMenu[kPathCapacity];
+  GetSpecialFolder(startMenu, kPathCapacity, modern ? CSIDL_COMMON_STARTMENU : CSIDL_STARTMENU);
+  JoinPath(startMenu, kShortcutName, shortcut, kPathCapacity);
+  UpdateOneShortcut(settings.StartMenu != 0, target, shortcut, workDir, description, iconLocation);
+
+  const bool programs = settings.Programs != 0;
+  wchar_t group[kPathCapacity];
+  GetSpecialFolder(group, kPathCapacity, CSIDL_PROGRAMS);
+  JoinPath(group, kGroupName, group, kPathCapacity);
+  if (programs) {
+    if (groupFolder) CopyBounded(groupFolder, group, groupFolderCapacity);
+    ResetGroupFolder(group);
+    AddGroupShortcuts(group, workDir, description, iconLocation);
+  } else {
+    RemoveFolderTree(group);
+  }
+
+  if (GetSpecialFolder(group, kPathCapacity, CSIDL_COMMON_PROGRAMS)) {
+    JoinPath(group, kGroupName, group, kPathCapacity);
+    if (programs) {
+      ResetGroupFolder(group);
+      if (groupFolder && PathExists(group)) CopyBounded(groupFolder, group, groupFolderCapacity);
+      AddGroupShortcuts(group, workDir, description, iconLocation);
+    } else {
+      RemoveFolderTree(group);
+    }
+  }
+}

@@ -1,0 +1,283 @@
+#include "integration_layout.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <objidl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <winioctl.h>
+
+#include <cwchar>
+
+#include "app/run_state.h"
+#include "base/handles.h"
+#include "integration/app_registration.h"
+#include "integration/integration.h"
+#include "integration/shell_extension.h"
+#include "integration/shortcuts.h"
+#include "localization/language.h"
+#include "settings/registry_test_seam.h"
+#include "support/registry_snapshot.h"
+
+namespace {
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+  return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+bool ParseRecord(const std::wstring& text, IntegrationSettings& settings) {
+  settings = {};
+  if (text == L"default") {
+    LoadIntegrationSettings(settings);
+    return true;
+  }
+  if (text.size() != sizeof(IntegrationSettings)) return false;
+  unsigned char* flags = reinterpret_cast<unsigned char*>(&settings);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != L'0' && text[i] != L'1') return false;
+    flags[i] = text[i] == L'1' ? 1 : 0;
+  }
+  return true;
+}
+
+bool WriteWideFile(const std::wstring& path, const std::wstring& text) {
+  return WriteFileBytes(path, std::string(reinterpret_cast<const char*>(text.c_str()), text.size() * sizeof(wchar_t)));
+}
+
+struct ChildArguments {
+  std::wstring action;
+  IntegrationSettings record = {};
+  bool denyFirst = false, denyProgId = false, msi = false, language = false;
+  std::wstring out;
+};
+
+int RunChild(const ChildArguments& arguments) {
+  OleSession ole;
+  LoadLanguageLibrary(GetModuleHandleW(nullptr));
+  if (arguments.language) LoadLanguageFile(L"uninstall.lng");
+  RunOptions.MsiMode = arguments.msi;
+  if (arguments.denyFirst) FailNextRegistryWrites(1);
+  if (arguments.denyProgId) FailRegistryWritesToKey(HKEY_CLASSES_ROOT, L"Ovenix");
+
+  const std::wstring sentinel = L"<unchanged>";
+  wchar_t text[2048];
+  wcscpy(text, sentinel.c_str());
+  int exitCode = 0;
+  const std::wstring& action = arguments.action;
+  if (action == L"apply") {
+    exitCode = ApplyIntegration(arguments.record, text, 2048) ? 0 : 1;
+  } else if (action == L"remove") {
+    RemoveIntegration();
+  } else if (action == L"shortcuts") {
+    UpdateShortcuts(arguments.record, text, 2048, nullptr);
+  } else if (action == L"shellext-apply" || action == L"shellext-remove") {
+    UpdateShellExtensions(action == L"shellext-remove", arguments.record);
+  } else if (action == L"apppath") {
+    exitCode = RegisterAppPath() ? 0 : 1;
+  } else if (action == L"uninstall-entry") {
+    WriteUninstallEntry();
+  } else if (action == L"version-name") {
+    wcscpy(text, L"Ovenix");
+    AppendVersionName(text, 2048);
+  } else {
+    exitCode = 2;
+  }
+  FailNextRegistryWrites(0);
+  FailRegistryWritesToKey(nullptr, nullptr);
+  if (!arguments.out.empty() && !WriteWideFile(arguments.out, text)) exitCode = 3;
+  return exitCode;
+}
+
+}  // namespace
+
+int RunChildIfAsked() {
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!argv) return -1;
+  if (count < 3 || std::wstring(argv[1]) != L"--child") {
+    LocalFree(argv);
+    return -1;
+  }
+  ChildArguments arguments;
+  arguments.action = argv[2];
+  bool valid = true;
+  for (int i = 3; i < count; ++i) {
+    const std::wstring option = argv[i];
+    if (StartsWith(option, L"--record=")) {
+      valid = valid && ParseRecord(option.substr(9), arguments.record);
+    } else if (option == L"--deny-first") {
+      arguments.denyFirst = true;
+    } else if (option == L"--deny-progid") {
+      arguments.denyProgId = true;
+    } else if (option == L"--msi") {
+      arguments.msi = true;
+    } else if (option == L"--lng") {
+      arguments.language = true;
+    } else if (StartsWith(option, L"--out=")) {
+      arguments.out = option.substr(6);
+    } else {
+      valid = false;
+    }
+  }
+  LocalFree(argv);
+  return valid ? RunChild(arguments) : 2;
+}
+
+InstallationLayout::InstallationLayout(const std::vector<std::wstring>& files, const std::wstring& exeName)
+    : temp_(L"vokinst"), exeName_(exeName) {
+  ready_ = CopyFileW(OwnModulePath().c_str(), ExePath().c_str(), /*failIfExists=*/TRUE) != FALSE;
+  for (const std::wstring& name : files) {
+    ready_ = WriteFileBytes(temp_.Join(name), "dummy " + std::string(name.begin(), name.end())) && ready_;
+  }
+}
+
+ProcessResult InstallationLayout::Run(const std::wstring& action, const std::wstring& options) const {
+  std::wstring commandLine = Quoted(ExePath()) + L" --child " + action;
+  if (!options.empty()) commandLine += L" " + options;
+  return RunProcess(commandLine, folder(), {}, 90000);
+}
+
+ProcessResult InstallationLayout::RunWithOutput(const std::wstring& action, const std::wstring& options,
+                                                std::wstring& output) const {
+  const std::wstring outFile = temp_.Join(L"child-output.txt");
+  DeleteFileW(outFile.c_str());
+  const ProcessResult result = Run(action, options + L" " + Quoted(L"--out=" + outFile));
+  output = ReadWideFile(outFile);
+  return result;
+}
+
+std::wstring RecordText(const IntegrationSettings& settings) {
+  const unsigned char* flags = reinterpret_cast<const unsigned char*>(&settings);
+  std::wstring text;
+  for (size_t i = 0; i < sizeof(IntegrationSettings); ++i) text += flags[i] ? L'1' : L'0';
+  return text;
+}
+
+IntegrationSettings EverythingOn() {
+  IntegrationSettings settings;
+  memset(&settings, 1, sizeof settings);
+  return settings;
+}
+
+std::wstring ReadWideFile(const std::wstring& path) {
+  if (!FileExists(path)) return L"<missing>";
+  const std::string bytes = ReadFileBytes(path);
+  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+std::wstring SpecialFolder(int csidl) {
+  wchar_t path[MAX_PATH];
+  if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) return L"";
+  return path;
+}
+
+void CleanIntegrationState() {
+  static const wchar_t* const kClassKeys[] = {
+      L"Ovenix", L"Ovenix.ZIP", L"Ovenix.REV", L".rev",
+      L"CLSID\\{5E0A1C32-8EE4-4F7B-9C21-7D3B6A90E514}", L"CLSID\\{5E0A1C32-64E4-4F7B-9C21-7D3B6A90E514}",
+      L"*\\shellex\\ContextMenuHandlers\\Ovenix", L"*\\shellex\\ContextMenuHandlers\\Ovenix32",
+      L"Folder\\shellex\\ContextMenuHandlers\\Ovenix", L"Folder\\shellex\\ContextMenuHandlers\\Ovenix32",
+      L"Folder\\shellex\\DragDropHandlers\\Ovenix", L"Folder\\shellex\\DragDropHandlers\\Ovenix32",
+      L"Drive\\shellex\\DragDropHandlers\\Ovenix", L"Drive\\shellex\\DragDropHandlers\\Ovenix32",
+      L"lnkfile\\shellex\\ContextMenuHandlers\\Ovenix", L"lnkfile\\shellex\\ContextMenuHandlers\\Ovenix32",
+      L"exefile\\shellex\\PropertySheetHandlers\\{5E0A1C32-8EE4-4F7B-9C21-7D3B6A90E514}",
+      L"exefile\\shellex\\PropertySheetHandlers\\{5E0A1C32-64E4-4F7B-9C21-7D3B6A90E514}",
+  };
+  for (const wchar_t* key : kClassKeys) {
+    DeleteRegTree(HKEY_CLASSES_ROOT, key);
+    DeleteRegTree(HKEY_CLASSES_ROOT, key, KEY_WOW64_32KEY);
+  }
+  // Extensions still pointing at the archiver (a case that did not remove its integration).
+  for (const ArchiveType& type : ArchiveTypes) {
+    const wchar_t* cursor = type.extensionGroup;
+    wchar_t extension[kExtensionCapacity];
+    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) {
+      const std::wstring owner = RegString(HKEY_CLASSES_ROOT, extension, L"", L"");
+      if (owner == L"Ovenix" || owner == L"Ovenix.ZIP") DeleteRegTree(HKEY_CLASSES_ROOT, extension);
+    }
+  }
+  for (int number = 0; number < 100; ++number) {
+    wchar_t key[8];
+    swprintf(key, 8, L".v%02d", number);
+    DeleteRegTree(HKEY_CLASSES_ROOT, key);
+  }
+  const wchar_t kApproved[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+  for (const ShellExtensionLibrary& library : kShellExtensionLibraries) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApproved, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      UniqueHkey owner(key);
+      RegDeleteValueW(key, library.clsid);
+    }
+  }
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications", 0, KEY_SET_VALUE, &key) ==
+      ERROR_SUCCESS) {
+    UniqueHkey owner(key);
+    RegDeleteValueW(key, L"Ovenix");
+  }
+  DeleteRegTree(HKEY_LOCAL_MACHINE, L"Software\\Ovenix");
+  DeleteRegTree(HKEY_LOCAL_MACHINE, L"Software\\Ovenix", KEY_WOW64_32KEY);
+  DeleteRegTree(HKEY_CURRENT_USER, L"Software\\Ovenix");
+  DeleteRegTree(HKEY_LOCAL_MACHINE, kAppPathsKey + 1);
+  DeleteRegTree(HKEY_LOCAL_MACHINE, kAppPathsKey + 1, KEY_WOW64_32KEY);
+  DeleteRegTree(HKEY_LOCAL_MACHINE, kUninstallKey + 1);
+
+  for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU}) {
+    const std::wstring folder = SpecialFolder(csidl);
+    if (!folder.empty()) DeleteFileW((folder + L"\\Ovenix.lnk").c_str());
+  }
+  for (int csidl : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
+    const std::wstring folder = SpecialFolder(csidl);
+    if (!folder.empty()) DeleteTreeForTest(folder + L"\\Ovenix");
+  }
+}
+
+ShortcutInfo ReadShortcut(const std::wstring& path) {
+  ShortcutInfo info;
+  ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()))) {
+    return info;
+  }
+  ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void()))) return info;
+  if (FAILED(file->Load(path.c_str(), STGM_READ))) return info;
+  info.loaded = true;
+  wchar_t text[MAX_PATH * 4];
+  if (SUCCEEDED(link->GetPath(text, MAX_PATH * 4, nullptr, SLGP_RAWPATH))) info.target = text;
+  if (SUCCEEDED(link->GetDescription(text, MAX_PATH * 4))) info.description = text;
+  if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH * 4))) info.workingDirectory = text;
+  int index = -1;
+  if (SUCCEEDED(link->GetIconLocation(text, MAX_PATH * 4, &index))) {
+    info.iconLocation = text;
+    info.iconIndex = index;
+  }
+  return info;
+}
+
+// Makes `link` a junction (mount point) to `target`; false where the platform cannot.
+bool MakeJunction(const std::wstring& link, const std::wstring& target) {
+  if (!CreateDirectoryW(link.c_str(), nullptr)) return false;
+  UniqueFileHandle handle(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) return false;
+  const std::wstring substitute = L"\\??\\" + target;
+  const USHORT substituteBytes = static_cast<USHORT>(substitute.size() * sizeof(wchar_t));
+  const USHORT printBytes = static_cast<USHORT>(target.size() * sizeof(wchar_t));
+  // REPARSE_DATA_BUFFER for a mount point: tag, length, reserved, then four offsets/lengths and
+  // the two names, each terminated.
+  std::string buffer(8 + 8 + substituteBytes + 2 + printBytes + 2, '\0');
+  auto put16 = [&](size_t at, USHORT v) { memcpy(&buffer[at], &v, 2); };
+  const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+  memcpy(&buffer[0], &tag, 4);
+  put16(4, static_cast<USHORT>(buffer.size() - 8));
+  put16(8, 0);
+  put16(10, substituteBytes);
+  put16(12, static_cast<USHORT>(substituteBytes + 2));
+  put16(14, printBytes);
+  memcpy(&buffer[16], substitute.c_str(), substituteBytes);
+  memcpy(&buffer[16 + substituteBytes + 2], target.c_str(), printBytes);
+  DWORD returned = 0;
+  return DeviceIoControl(handle.get(), FSCTL_SET_REPARSE_POINT, &buffer[0], static_cast<DWORD>(buffer.size()),
+                         nullptr, 0, &returned, nullptr) != FALSE;
+}
+
