@@ -72,8 +72,8 @@ TEST_F(UninstallEntryTest, WritesElevenValuesInTheirTypes) {
   EXPECT_EQ(1u, RegDword(hklm, kUninstallPath, L"NoRepair"));
   EXPECT_EQ(0u, RegDword(hklm, kUninstallPath, L"Language"));
   EXPECT_EQ(std::wstring(kPublisherName), RegString(hklm, kUninstallPath, L"Publisher"));
-  // Eleven values and nothing else, nowhere else.
-  const std::vector<std::wstring> lines = SnapshotRegistry(hklm, L"Software");
+  // Eleven values and nothing else.
+  const std::vector<std::wstring> lines = SnapshotRegistry(hklm, kUninstallPath);
   size_t values = 0;
   for (const std::wstring& line : lines) values += line.find(L" : ") != std::wstring::npos;
   EXPECT_EQ(11u, values) << JoinLines(lines);
@@ -99,7 +99,9 @@ TEST_F(UninstallEntryTest, DisplayIconKeptOnlyWhenItNamesAnExistingFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     DeleteRegTree(HKEY_LOCAL_MACHINE, kUninstallPath);
-    if (c.present) ASSERT_TRUE(SetRegString(HKEY_LOCAL_MACHINE, kUninstallPath, L"DisplayIcon", c.before));
+    if (c.present) {
+      ASSERT_TRUE(SetRegString(HKEY_LOCAL_MACHINE, kUninstallPath, L"DisplayIcon", c.before));
+    }
     WriteUninstallEntry();
     EXPECT_EQ(c.expected, RegString(HKEY_LOCAL_MACHINE, kUninstallPath, L"DisplayIcon"));
   }
@@ -112,8 +114,11 @@ TEST(RegisterAppPathTest, RefusedFirstWriteWritesNothing) {
     EXPECT_FALSE(RegisterAppPath());
     EXPECT_EQ(0u, refuse.Remaining()) << "the first write was not attempted";
   }
-  EXPECT_EQ(L"", JoinLines(SnapshotRegistry(HKEY_LOCAL_MACHINE, L"Software")));
-  EXPECT_EQ(L"", JoinLines(SnapshotRegistry(HKEY_CURRENT_USER, L"Software")));
+  for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_32KEY)}) {
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathsPath, view)) << "view " << view;
+  }
+  EXPECT_EQ(L"", JoinLines(SnapshotRegistry(HKEY_LOCAL_MACHINE, L"Software\\Ovenix")));
+  EXPECT_EQ(L"", JoinLines(SnapshotRegistry(HKEY_CURRENT_USER, L"Software\\Ovenix")));
 }
 
 }  // namespace

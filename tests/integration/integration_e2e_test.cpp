@@ -304,8 +304,8 @@ TEST_F(IntegrationEndToEnd, GroupThatIsAJunctionIsNeverRemoved) {
   ASSERT_TRUE(WriteFileBytes(elsewhere.Join(L"precious.txt"), "keep"));
   const std::wstring userGroup = SpecialFolder(CSIDL_PROGRAMS) + L"\\Ovenix";
   if (!MakeJunction(userGroup, elsewhere.path())) {
-    RemoveDirectoryW(userGroup.c_str());
-    GTEST_SKIP() << "this platform cannot make a junction here";
+    // Wine 8 cannot make a reparse point (FSCTL_SET_REPARSE_POINT is not supported); Windows can.
+    GTEST_SKIP() << "this platform cannot make a junction or directory link (error " << GetLastError() << ")";
   }
   ASSERT_EQ(0u, layout.Run(L"shortcuts", Record(IntegrationSettings{})).exitCode);
   EXPECT_TRUE(FileExists(userGroup));
@@ -457,7 +457,9 @@ TEST_F(IntegrationEndToEnd, RemovalUndoesApplication) {
   ASSERT_EQ(0u, layout.Run(L"apply", L"--record=default").exitCode);
   ASSERT_EQ(0u, layout.Run(L"uninstall-entry").exitCode);
   const RegistryState applied = CaptureRegistry();
-  EXPECT_LT(100u, Added(before, applied).size()) << "applying wrote little: " << Narrow(JoinLines(Added(before, applied)));
+  const std::vector<std::wstring> written = Added(before, applied);
+  EXPECT_LT(100u, written.size()) << "applying wrote little: " << Narrow(JoinLines(written));
+  std::cout << "[registry diff] lines added by applying the default record: " << written.size() << "\n";
   ASSERT_EQ(0u, layout.Run(L"remove").exitCode);
   const RegistryState after = CaptureRegistry();
 
