@@ -53,8 +53,10 @@ void DeleteFilesIn(const wchar_t* folder) {
 }
 
 // Empties an existing group folder of its files (stale shortcuts go) and makes sure it exists.
+// A group that is a junction or symbolic link is not emptied: the files behind it are not ours.
 void ResetGroupFolder(const wchar_t* group) {
-  if (PathExists(group)) DeleteFilesIn(group);
+  const DWORD attributes = QueryAttributes(group);
+  if (attributes != INVALID_FILE_ATTRIBUTES && !AttrIsReparsePoint(attributes)) DeleteFilesIn(group);
   CreateDirectoryW(group, nullptr);
 }
 

@@ -307,6 +307,9 @@ TEST_F(IntegrationEndToEnd, GroupThatIsAJunctionIsNeverRemoved) {
     // Wine 8 cannot make a reparse point (FSCTL_SET_REPARSE_POINT is not supported); Windows can.
     GTEST_SKIP() << "this platform cannot make a junction or directory link (error " << GetLastError() << ")";
   }
+  // Rebuilding does not empty the folder behind the link; removing does not remove it.
+  ASSERT_EQ(0u, layout.Run(L"shortcuts", Record(Links(false, false, true))).exitCode);
+  EXPECT_EQ("keep", ReadFileBytes(elsewhere.Join(L"precious.txt")));
   ASSERT_EQ(0u, layout.Run(L"shortcuts", Record(IntegrationSettings{})).exitCode);
   EXPECT_TRUE(FileExists(userGroup));
   EXPECT_EQ("keep", ReadFileBytes(elsewhere.Join(L"precious.txt")));
