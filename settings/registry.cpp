@@ -20,6 +20,9 @@ unsigned long g_treeDeletionCount = 0;
 // Test seam state (settings/registry_test_seam.h); both 0 in the product.
 unsigned g_failingWrites = 0;
 DWORD g_failingWriteError = ERROR_ACCESS_DENIED;
+HKEY g_failingKeyRoot = nullptr;  // FailRegistryWritesToKey: null when disarmed
+wchar_t g_failingKeyPath[kRegistryPathCapacity] = L"";
+DWORD g_failingKeyError = ERROR_ACCESS_DENIED;
 
 const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
 
@@ -45,7 +48,12 @@ bool OpenForReading(HKEY root, const wchar_t* path, UniqueHkey& key) {
 }
 
 // A refusal armed by a test through the seam; never in the product.
-bool TakeSeamFailure(DWORD& error) {
+bool TakeSeamFailure(HKEY root, const wchar_t* path, DWORD& error) {
+  if (g_failingKeyRoot != nullptr && root == g_failingKeyRoot &&
+      CompareStringOrdinal(path, -1, g_failingKeyPath, -1, /*ignoreCase=*/TRUE) == CSTR_EQUAL) {
+    error = g_failingKeyError;
+    return true;
+  }
   if (g_failingWrites == 0) return false;
   --g_failingWrites;
   error = g_failingWriteError;
@@ -57,7 +65,7 @@ DWORD WriteRegistryValue(HKEY root, const wchar_t* subkey, const wchar_t* valueN
   wchar_t path[kRegistryPathCapacity];
   if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return ERROR_FILENAME_EXCED_RANGE;
   DWORD refused = 0;
-  if (TakeSeamFailure(refused)) return refused;
+  if (TakeSeamFailure(root, path, refused)) return refused;
   UniqueHkey key;
   const LSTATUS created = RegCreateKeyExW(root, path, 0, /*lpClass=*/nullptr, REG_OPTION_NON_VOLATILE,
                                           KEY_WRITE | g_registryView, /*security=*/nullptr, key.put(),
@@ -312,3 +320,10 @@ void FailNextRegistryWrites(unsigned count, DWORD error) {
   g_failingWriteError = error;
 }
 unsigned RemainingRegistryWriteFailures() { return g_failingWrites; }
+void FailRegistryWritesToKey(HKEY root, const wchar_t* subkey, DWORD error) {
+  g_failingKeyRoot = nullptr;
+  if (root != nullptr && ProgramKeyPath(root, subkey, g_failingKeyPath, kRegistryPathCapacity)) {
+    g_failingKeyRoot = root;
+    g_failingKeyError = error;
+  }
+}

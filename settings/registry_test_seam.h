@@ -23,6 +23,11 @@ void FailNextRegistryWrites(unsigned count, DWORD error = ERROR_ACCESS_DENIED);
 // Writes still to be refused.
 unsigned RemainingRegistryWriteFailures();
 
+// Arms a second, independent refusal: every registry write to exactly this key (root and registry
+// path after the program-key rule, letter case ignored) fails with `error` until it is disarmed
+// with a null root. For refusing one particular write in the middle of a longer sequence.
+void FailRegistryWritesToKey(HKEY root, const wchar_t* subkey, DWORD error = ERROR_ACCESS_DENIED);
+
 class RegistryWriteFailures {
  public:
   explicit RegistryWriteFailures(unsigned count, DWORD error = ERROR_ACCESS_DENIED) {
