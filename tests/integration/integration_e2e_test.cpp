@@ -432,6 +432,8 @@ TEST_F(IntegrationEndToEnd, AppPathsInBothViewsAndMsiRemovalKeepsThem) {
   ASSERT_EQ(0u, layout.Run(L"remove").exitCode);
   EXPECT_FALSE(RegKeyExists(HKLM, kUninstallPath));
   EXPECT_FALSE(RegKeyExists(HKLM, kAppPathsPath));
+  // Wine (like Windows 7 and later) links the 32-bit view's App Paths to the 64-bit key, so here
+  // this holds even without the 32-bit deletion; where the views are separate it needs it.
   EXPECT_FALSE(RegKeyExists(HKLM, kAppPathsPath, KEY_WOW64_32KEY)) << "the 32-bit view's key goes too";
 }
 
@@ -463,6 +465,10 @@ TEST_F(IntegrationEndToEnd, RemovalUndoesApplication) {
   const std::vector<std::wstring> written = Added(before, applied);
   EXPECT_LT(100u, written.size()) << "applying wrote little: " << Narrow(JoinLines(written));
   std::cout << "[registry diff] lines added by applying the default record: " << written.size() << "\n";
+  // The comparison covers the 32-bit view too (under Wine: the Wow6432Node side of HKLM\Software).
+  EXPECT_TRUE(std::any_of(written.begin(), written.end(), [](const std::wstring& line) {
+    return line.find(L"Wow6432Node\\CLSID\\{5E0A1C32-8EE4") != std::wstring::npos;
+  })) << "the snapshot does not see the 32-bit class";
   ASSERT_EQ(0u, layout.Run(L"remove").exitCode);
   const RegistryState after = CaptureRegistry();
 
