@@ -1,0 +1,188 @@
+// The program's main promise, end to end: in a prefix seeded with other programs' associations, a
+// silent setup followed by a silent uninstall (and its self-removal batch file) leaves no value,
+// no non-empty key, no file and no folder that was not there before, and gives every seeded
+// association back. Prints what setup changed and what the round trip left, for the record.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+#include "support/registry_snapshot.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+const wchar_t kInstallFolder[] = L"C:\\Program Files\\Ovenix";
+
+std::string Narrow(const std::wstring& text) {
+  std::string narrow;
+  for (wchar_t c : text) narrow += c < 128 ? static_cast<char>(c) : '?';
+  return narrow;
+}
+
+void Print(const char* title, const std::vector<std::wstring>& lines) {
+  std::printf("-- %s: %u\n", title, static_cast<unsigned>(lines.size()));
+  for (const std::wstring& line : lines) std::printf("   %s\n", Narrow(line).c_str());
+  std::fflush(stdout);
+}
+
+// Every file and folder below the folder, one sorted line each.
+void ListTree(const std::wstring& folder, std::vector<std::wstring>& lines) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    lines.push_back(path + (isFolder ? L"\\" : L""));
+    if (isFolder && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListTree(path, lines);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+
+struct MachineState {
+  std::vector<std::wstring> registry;
+  std::vector<std::wstring> files;
+};
+
+// The registry roots a setup writes to, and the folders it and the uninstaller touch.
+MachineState Snapshot() {
+  MachineState state;
+  const struct {
+    HKEY root;
+    const wchar_t* name;
+    const wchar_t* subkey;
+  } roots[] = {{HKEY_CURRENT_USER, L"HKCU", L"Software"},
+               {HKEY_LOCAL_MACHINE, L"HKLM", L"Software"},
+               {HKEY_LOCAL_MACHINE, L"HKLM", L"System\\CurrentControlSet\\Control\\Session Manager"}};
+  for (const auto& root : roots)
+    for (const std::wstring& line : SnapshotRegistry(root.root, root.subkey))
+      state.registry.push_back(std::wstring(root.name) + L"\\" + line);
+  for (const wchar_t* folder : {L"C:\\users", L"C:\\ProgramData", L"C:\\Program Files"}) ListTree(folder, state.files);
+  std::sort(state.registry.begin(), state.registry.end());
+  std::sort(state.files.begin(), state.files.end());
+  return state;
+}
+
+bool IsValueLine(const std::wstring& line) { return line.find(L" : ") != std::wstring::npos; }
+
+// A key line that has a value line or a subkey line below it in the same snapshot.
+bool KeyHasContent(const std::wstring& key, const std::vector<std::wstring>& snapshot) {
+  const auto next = std::upper_bound(snapshot.begin(), snapshot.end(), key);
+  return next != snapshot.end() && next->compare(0, key.size(), key) == 0 && next->size() > key.size() &&
+         ((*next)[key.size()] == L'\\' || next->compare(key.size(), 3, L" : ") == 0);
+}
+
+// Registry lines that Wine itself changes while programs run, whatever they do: not the
+// program's, so not part of the comparison.
+bool IsPlatformNoise(const std::wstring& line) {
+  static const wchar_t* const kNoise[] = {
+      L"HKCU\\Software\\Wine\\",
+      L"HKLM\\Software\\Wine\\",
+      L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\",
+  };
+  for (const wchar_t* prefix : kNoise)
+    if (line.compare(0, wcslen(prefix), prefix) == 0) return true;
+  return false;
+}
+
+class RoundTrip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Other programs' associations: ".zip" with a ProgID and an empty-file ShellNew entry, ".7z"
+    // with a ProgID, ".iso" claimed (so setup does not pre-select it).
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip", L"", L"OtherZip.Archive"));
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L"OtherZip.Archive\\shell\\open\\command", L"", L"other.exe \"%1\""));
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".7z", L"", L"Other7z.Archive"));
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L"Other7z.Archive\\shell\\open\\command", L"", L"other.exe \"%1\""));
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".iso", L"", L"DiscImage.File"));
+
+    // The installation as the installer leaves it.
+    const std::wstring folder = kInstallFolder;
+    ASSERT_TRUE(MakeFolders(folder + L"\\Formats"));
+    ASSERT_TRUE(CopyFileW(BuiltUninstallExe().c_str(), (folder + L"\\uninstall.exe").c_str(), FALSE));
+    for (const wchar_t* name : {L"Ovenix.exe", L"vokext.dll", L"vokext32.dll", L"ovenix.chm", L"Vok.txt",
+                                L"WhatsNew.txt", L"license.txt", L"Formats\\readme.txt"})
+      ASSERT_TRUE(WriteFileBytes(folder + L"\\" + name, "mock file of the archiver\r\n"));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\Uninstall.lst",
+                               "Ovenix.exe\r\nvokext.dll\r\nvokext32.dll\r\novenix.chm\r\nVok.txt\r\nWhatsNew.txt\r\n"
+                               "license.txt\r\nFormats\r\nFormats\\readme.txt\r\nvoknew.dat\r\nzipnew.dat\r\n"
+                               "uninstall.exe\r\nUninstall.lst\r\n"));
+  }
+};
+
+TEST_F(RoundTrip, SetupThenUninstallLeavesTheMachineAsItWas) {
+  // The "before" state is taken with the installation in place: the installer made it, and the
+  // uninstaller's promise is to remove it too (checked separately below).
+  const MachineState before = Snapshot();
+  const std::wstring exe = std::wstring(kInstallFolder) + L"\\uninstall.exe";
+
+  const ProcessResult setup = RunProcess(Quoted(exe) + L" -setup -s", kInstallFolder);
+  ASSERT_TRUE(setup.finished) << "silent setup did not end";
+  ASSERT_EQ(0u, setup.exitCode);
+  const MachineState installed = Snapshot();
+  std::vector<std::wstring> setupAdded = LinesAdded(before.registry, installed.registry);
+  setupAdded.erase(std::remove_if(setupAdded.begin(), setupAdded.end(), IsPlatformNoise), setupAdded.end());
+  Print("registry lines added by setup", setupAdded);
+  Print("files added by setup", LinesAdded(before.files, installed.files));
+  EXPECT_EQ(L"Ovenix.ZIP", RegString(HKEY_CLASSES_ROOT, L".zip", L"")) << "setup did not take \".zip\" over";
+
+  const ProcessResult uninstall = RunProcess(Quoted(exe) + L" -s", kInstallFolder);
+  ASSERT_TRUE(uninstall.finished) << "silent uninstall did not end";
+  EXPECT_EQ(0u, uninstall.exitCode);
+  // The batch file re-runs the program with "/wait", deletes it and the folder, then itself.
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring batch = std::wstring(temp) + L"Uninstall_Vok.Bat";
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(kInstallFolder) && !FileExists(batch); }, 60000))
+      << "the self-removal batch file did not finish: folder " << FileExists(kInstallFolder) << ", batch "
+      << FileExists(batch);
+  Sleep(500);  // let cmd.exe end after deleting its own batch file
+
+  const MachineState after = Snapshot();
+  std::vector<std::wstring> leftValues, leftKeys;
+  for (const std::wstring& line : LinesAdded(before.registry, after.registry)) {
+    if (IsPlatformNoise(line)) continue;
+    if (IsValueLine(line))
+      leftValues.push_back(line);
+    else if (KeyHasContent(line, after.registry))
+      leftKeys.push_back(line);
+  }
+  std::vector<std::wstring> emptyKeys;
+  for (const std::wstring& line : LinesAdded(before.registry, after.registry))
+    if (!IsPlatformNoise(line) && !IsValueLine(line) && !KeyHasContent(line, after.registry)) emptyKeys.push_back(line);
+  std::vector<std::wstring> gone = LinesAdded(after.registry, before.registry);
+  gone.erase(std::remove_if(gone.begin(), gone.end(), IsPlatformNoise), gone.end());
+  const std::vector<std::wstring> filesLeft = LinesAdded(before.files, after.files);
+  std::vector<std::wstring> filesGone = LinesAdded(after.files, before.files);
+
+  Print("registry values left after the round trip", leftValues);
+  Print("non-empty registry keys left after the round trip", leftKeys);
+  Print("empty registry keys left (allowed)", emptyKeys);
+  Print("registry lines of before that are gone", gone);
+  Print("files and folders left after the round trip", filesLeft);
+  Print("files and folders of the installation that are gone", filesGone);
+
+  EXPECT_EQ(L"", JoinLines(leftValues));
+  EXPECT_EQ(L"", JoinLines(leftKeys));
+  EXPECT_EQ(L"", JoinLines(filesLeft));
+  EXPECT_EQ(L"", JoinLines(gone)) << "something that was there before is gone or changed";
+  // Every seeded association is back as it was.
+  EXPECT_EQ(L"OtherZip.Archive", RegString(HKEY_CLASSES_ROOT, L".zip", L""));
+  EXPECT_EQ(L"", RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile"));
+  EXPECT_FALSE(RegValueExists(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
+  EXPECT_EQ(L"Other7z.Archive", RegString(HKEY_CLASSES_ROOT, L".7z", L""));
+  EXPECT_EQ(L"DiscImage.File", RegString(HKEY_CLASSES_ROOT, L".iso", L""));
+  // And the installation itself is gone, the folder with it.
+  EXPECT_FALSE(FileExists(kInstallFolder));
+}
+
+}  // namespace

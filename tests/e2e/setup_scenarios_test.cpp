@@ -1,0 +1,282 @@
+// Setup mode end to end: the built uninstall.exe runs from a mock installation in the scenario's
+// freshly reset prefix, silently or driven through window messages from this program as a user
+// would drive it; afterwards the registry, the files and the shortcuts are inspected directly.
+// Each test is its own CTest scenario (see CMakeLists.txt), so each starts from a clean prefix.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/handles.h"
+#include "resources/resource_ids.h"
+#include "support/process.h"
+#include "support/registry_snapshot.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+constexpr DWORD kRunMs = 60000;
+const wchar_t kInstallFolder[] = L"C:\\Program Files\\Ovenix";
+const wchar_t kUninstallRegKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ovenix archiver";
+const wchar_t kAppPathsRegKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ovenix.exe";
+
+std::wstring SpecialFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string narrow;
+  for (wchar_t c : text) narrow += c < 128 ? static_cast<char>(c) : '?';
+  return narrow;
+}
+
+// The archiver's files as its installer leaves them, with this build's uninstall.exe among them
+// and the installer's list of what to delete.
+void MakeMockInstallation() {
+  ASSERT_TRUE(MakeFolders(kInstallFolder));
+  const std::wstring folder = kInstallFolder;
+  ASSERT_TRUE(CopyFileW(BuiltUninstallExe().c_str(), (folder + L"\\uninstall.exe").c_str(), FALSE));
+  for (const wchar_t* name : {L"Ovenix.exe", L"vokext.dll", L"vokext32.dll", L"ovenix.chm", L"Vok.txt",
+                              L"WhatsNew.txt", L"license.txt"})
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\" + name, "mock file of the archiver\r\n"));
+  // The installer lists every file of the installation, the ShellNew templates that setup writes
+  // beside the program included; the running uninstaller is left to the batch file.
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\Uninstall.lst",
+                             "Ovenix.exe\r\nvokext.dll\r\nvokext32.dll\r\novenix.chm\r\nVok.txt\r\nWhatsNew.txt\r\n"
+                             "license.txt\r\nvoknew.dat\r\nzipnew.dat\r\nuninstall.exe\r\nUninstall.lst\r\n"));
+}
+
+std::wstring InstalledExe() { return std::wstring(kInstallFolder) + L"\\uninstall.exe"; }
+
+ProcessResult RunInstalled(const std::wstring& arguments, const EnvironmentChanges& environment = {}) {
+  return RunProcess(Quoted(InstalledExe()) + L" " + arguments, kInstallFolder, environment, kRunMs);
+}
+
+// A started program that this test drives; terminated if still running at the end.
+class DrivenProcess {
+ public:
+  explicit DrivenProcess(const std::wstring& arguments) {
+    std::wstring commandLine = Quoted(InstalledExe()) + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, kInstallFolder, &startup,
+                       &info)) {
+      process_.reset(info.hProcess);
+      UniqueKernelHandle thread(info.hThread);
+      id_ = info.dwProcessId;
+    }
+  }
+  ~DrivenProcess() {
+    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 259);
+  }
+  bool started() const { return process_.valid(); }
+  // The exit code, or 0xDEADBEEF when it did not end within the time.
+  DWORD WaitForExit(DWORD timeoutMs = kRunMs) {
+    DWORD code = 0xDEADBEEF;
+    if (WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process_.get(), &code);
+    return code;
+  }
+  bool Running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+
+  // A visible dialog of the process that has the marker control (5125: "SETUPDLG", 121:
+  // "SETUPCONTEXTITEMS", 5102: "DONEDLG").
+  HWND FindDialog(int markerControl) const {
+    struct Search {
+      DWORD id;
+      int marker;
+      HWND found;
+    } search{id_, markerControl, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(parameter);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(window, &owner);
+          if (owner == s->id && IsWindowVisible(window) && GetDlgItem(window, s->marker)) {
+            s->found = window;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+  HWND WaitForDialog(int markerControl, DWORD timeoutMs = 20000) const {
+    HWND dialog = nullptr;
+    WaitUntil([&] { return (dialog = FindDialog(markerControl)) != nullptr; }, timeoutMs);
+    return dialog;
+  }
+
+ private:
+  UniqueKernelHandle process_;
+  DWORD id_ = 0;
+};
+
+void Click(HWND dialog, int control) { SendMessageW(GetDlgItem(dialog, control), BM_CLICK, 0, 0); }
+// For buttons whose handling does not return at once (a nested dialog, the end of the run).
+void ClickLater(HWND dialog, int control) { PostMessageW(GetDlgItem(dialog, control), BM_CLICK, 0, 0); }
+
+std::wstring DialogText(HWND dialog, int control) {
+  wchar_t text[2048] = L"<sentinel>";
+  GetDlgItemTextW(dialog, control, text, 2048);
+  return text;
+}
+
+class SetupScenario : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(MakeMockInstallation()); }
+
+  static std::wstring Folder() { return kInstallFolder; }
+  static std::wstring CommonGroup() { return SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ovenix"; }
+};
+
+// ---- Silent setup: the whole integration -------------------------------------------------------
+
+TEST_F(SetupScenario, SilentSetupPutsTheWholeIntegrationInPlace) {
+  SetRegString(HKEY_CLASSES_ROOT, L".7z", L"", L"Seed.7z");
+  const ProcessResult run = RunInstalled(L"-setup -s");
+  ASSERT_TRUE(run.finished) << "silent setup did not end by itself";
+  EXPECT_EQ(0u, run.exitCode);
+
+  // Associations, with the previous owner saved.
+  EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".vok", L""));
+  EXPECT_EQ(L"Ovenix.ZIP", RegString(HKEY_CLASSES_ROOT, L".zip", L""));
+  EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".7z", L""));
+  EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".tbz2", L""));
+  EXPECT_EQ(L"Seed.7z", RegString(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.7z", L"Type"));
+  EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.7z", L"Exist"));
+  EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, L".jar")) << "\".jar\" is not pre-selected";
+  EXPECT_TRUE(RegKeyExists(HKEY_CLASSES_ROOT, L"Ovenix\\shell\\open\\command"));
+  EXPECT_EQ(L"Ovenix.REV", RegString(HKEY_CLASSES_ROOT, L".rev", L""));
+  // ShellNew entries and their data files.
+  EXPECT_EQ(Folder() + L"\\voknew.dat", RegString(HKEY_CLASSES_ROOT, L".vok\\ShellNew", L"FileName"));
+  EXPECT_EQ(Folder() + L"\\zipnew.dat", RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
+  EXPECT_EQ(24u, ReadFileBytes(Folder() + L"\\voknew.dat").size());
+  EXPECT_EQ(22u, ReadFileBytes(Folder() + L"\\zipnew.dat").size());
+  // Shell extension and capabilities.
+  EXPECT_TRUE(RegKeyExists(HKEY_CLASSES_ROOT, L"*\\shellex\\ContextMenuHandlers\\Ovenix"));
+  EXPECT_EQ(L"Software\\Ovenix\\Capabilities",
+            RegString(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications", L"Ovenix"));
+  EXPECT_EQ(L"Ovenix.ZIP",
+            RegString(HKEY_LOCAL_MACHINE, L"Software\\Ovenix\\Capabilities\\FileAssociations", L".zip"));
+  // Shortcuts: by default the program group only, all users' and the user's.
+  EXPECT_TRUE(FileExists(CommonGroup() + L"\\Ovenix.lnk"));
+  EXPECT_TRUE(FileExists(SpecialFolder(CSIDL_PROGRAMS) + L"\\Ovenix\\Ovenix.lnk"));
+  EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Ovenix.lnk"));
+  // App Paths and the uninstall entry.
+  EXPECT_EQ(Folder() + L"\\Ovenix.exe", RegString(HKEY_LOCAL_MACHINE, kAppPathsRegKey, L""));
+  const std::wstring uninstallString = RegString(HKEY_LOCAL_MACHINE, kUninstallRegKey, L"UninstallString");
+  EXPECT_NE(std::wstring::npos, uninstallString.find(InstalledExe())) << Narrow(uninstallString);
+  // The stored choices.
+  EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup", L"ShellExt"));
+  EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\Links", L"Programs"));
+}
+
+// ---- Where the init selection counts ----------------------------------------------------------
+
+struct InitCase {
+  const char* name;
+  const wchar_t* commandLine;
+  const wchar_t* sfxcmd;  // nullptr: not set
+  bool vokAssociated;
+  bool desktopShortcut;
+};
+
+class InitSelectionScenario : public SetupScenario, public ::testing::WithParamInterface<InitCase> {};
+
+TEST_P(InitSelectionScenario, InitSelectionCountsOnlyOnTheCommandLine) {
+  const InitCase& c = GetParam();
+  EnvironmentChanges environment;
+  if (c.sfxcmd) environment.push_back({L"sfxcmd", c.sfxcmd});
+  const ProcessResult run = RunInstalled(c.commandLine, environment);
+  ASSERT_TRUE(run.finished) << "setup did not end by itself: the silent switch was not seen";
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ(c.vokAssociated, RegString(HKEY_CLASSES_ROOT, L".vok", L"") == L"Ovenix");
+  EXPECT_EQ(L"Ovenix.ZIP", RegString(HKEY_CLASSES_ROOT, L".zip", L""));
+  EXPECT_EQ(c.desktopShortcut, FileExists(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Ovenix.lnk"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, InitSelectionScenario,
+    ::testing::Values(InitCase{"CommandLine", L"-setup -s -inita01d1", nullptr, false, true},
+                      InitCase{"SfxcmdIgnored", L"-setup", L"-inita01d1 -s", true, false},
+                      InitCase{"SfxcmdSilentWithCommandLineInit", L"-setup -inita0", L"/S", false, false}),
+    [](const ::testing::TestParamInfo<InitCase>& info) { return info.param.name; });
+
+// ---- Driven through the dialogs ---------------------------------------------------------------
+
+TEST_F(SetupScenario, ConfirmedSetupShowsTheCompletionDialogWhereF1DoesNothing) {
+  DrivenProcess program(L"-setup -noexplorer");
+  ASSERT_TRUE(program.started());
+  HWND settings = program.WaitForDialog(IDC_INSTHELPTEXT);
+  ASSERT_TRUE(settings) << "the settings dialog did not appear";
+  EXPECT_NE(L"", DialogText(settings, IDC_INSTHELPTEXT));
+  Click(settings, IDC_LINKDESKTOP);  // add the desktop shortcut
+  ClickLater(settings, IDOK);
+  HWND done = program.WaitForDialog(IDC_INSTFOLDER);
+  ASSERT_TRUE(done) << "the completion dialog did not appear";
+  EXPECT_EQ(Folder(), DialogText(done, IDC_INSTFOLDER));
+  // F1 arrives as WM_HELP; the completion dialog has no help topic.
+  SendMessageTimeoutW(done, WM_HELP, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+  Sleep(500);
+  EXPECT_TRUE(IsWindowVisible(done)) << "F1 closed the completion dialog";
+  EXPECT_TRUE(program.Running());
+  ClickLater(done, IDOK);
+  EXPECT_EQ(0u, program.WaitForExit());
+  EXPECT_TRUE(FileExists(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Ovenix.lnk"));
+  EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\Links", L"Desktop"));
+}
+
+TEST_F(SetupScenario, MsiSetupWritesNoUninstallEntryAndShowsNoCompletionDialog) {
+  DrivenProcess program(L"-setup -msi");
+  ASSERT_TRUE(program.started());
+  HWND settings = program.WaitForDialog(IDC_INSTHELPTEXT);
+  ASSERT_TRUE(settings);
+  ClickLater(settings, IDOK);
+  const DWORD exitCode = program.WaitForExit(30000);
+  EXPECT_EQ(0u, exitCode) << "the run did not end by itself: a completion dialog is waiting?";
+  EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".vok", L""));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallRegKey));
+  EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathsRegKey));
+}
+
+TEST_F(SetupScenario, CancelledSetupEndsWithExitCode1AndAppliesNothingButTheConfirmedItems) {
+  const std::vector<std::wstring> machineBefore = SnapshotRegistry(HKEY_LOCAL_MACHINE, L"Software");
+  DrivenProcess program(L"-setup");
+  ASSERT_TRUE(program.started());
+  HWND settings = program.WaitForDialog(IDC_INSTHELPTEXT);
+  ASSERT_TRUE(settings);
+  ClickLater(settings, IDC_SETCONTEXTMENU);
+  HWND items = program.WaitForDialog(IDC_CONTEXTALWAYSARC);
+  ASSERT_TRUE(items) << "the context-menu items dialog did not open";
+  Click(items, IDC_CONTEXTCONVERT);
+  ClickLater(items, IDOK);
+  WaitUntil([&] { return !IsWindow(items); }, 10000);
+  PostMessageW(settings, WM_CLOSE, 0, 0);  // the close box
+  EXPECT_EQ(1u, program.WaitForExit());
+  EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\MenuItems", L"Convert"));
+  EXPECT_FALSE(RegValueExists(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup", L"ShellExt"));
+  EXPECT_EQ(L"", JoinLines(LinesAdded(machineBefore, SnapshotRegistry(HKEY_LOCAL_MACHINE, L"Software"))));
+  EXPECT_FALSE(FileExists(CommonGroup()));
+}
+
+// ---- The post-setup hand-over ------------------------------------------------------------------
+
+TEST_F(SetupScenario, SetupHandsOverTheInstallersSettingsFile) {
+  TempFolder installer(L"installer");
+  ASSERT_TRUE(WriteFileBytes(installer.Join(L"ovenix.ini"), "HKCU\\General\\FromInstaller=1\r\n"));
+  const ProcessResult run =
+      RunInstalled(L"-setup -s", {{L"sfxname", installer.Join(L"ovenix-setup.exe")}});
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(0u, run.exitCode);
+  // No per-user data folder exists in a fresh prefix, so the file lands beside the program.
+  EXPECT_EQ("HKCU\\General\\FromInstaller=1\r\n", ReadFileBytes(Folder() + L"\\ovenix.ini"));
+}
+
+}  // namespace
