@@ -92,9 +92,10 @@ HWND WaitForThreadDialog(DWORD threadId, int markerControl, HWND exclude = nullp
 INT_PTR RunDrivenDialog(const wchar_t* name, DLGPROC procedure, int markerControl,
                         const std::function<void(HWND)>& driver) {
   const DWORD threadId = GetCurrentThreadId();
-  std::atomic<bool> dialogSeen{false};
+  std::atomic<bool> dialogSeen{false}, dialogEnded{false};
   std::thread driverThread([&] {
-    HWND dialog = WaitForThreadDialog(threadId, markerControl);
+    HWND dialog = nullptr;
+    WaitUntil([&] { return dialogEnded || (dialog = FindThreadDialog(threadId, markerControl)) != nullptr; }, kWaitMs);
     if (!dialog) return;
     dialogSeen = true;
     driver(dialog);
@@ -109,6 +110,7 @@ INT_PTR RunDrivenDialog(const wchar_t* name, DLGPROC procedure, int markerContro
     }
   });
   const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), name, nullptr, procedure, 0);
+  dialogEnded = true;
   driverThread.join();
   EXPECT_TRUE(dialogSeen || RunOptions.Silent) << "the dialog never became visible";
   return result;
@@ -417,6 +419,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, ConfirmTest,
                          [](const ::testing::TestParamInfo<ConfirmCase>& info) { return info.param.name; });
 
 TEST_F(SetupDialogsTest, CancelAfterConfirmedItemsKeepsTheItemsAppliesNothingAndSetsExitCode1) {
+  const std::vector<std::wstring> classesBefore = SnapshotRegistry(HKEY_CLASSES_ROOT, L"");
+  const std::vector<std::wstring> machineBefore = SnapshotRegistry(HKEY_LOCAL_MACHINE, L"");
   bool itemsSeen = false;
   const INT_PTR result = RunDrivenDialog(kSetupDialogName, SetupDialogProc, IDC_INSTHELPTEXT, [&](HWND dialog) {
     ClickLater(dialog, IDC_SETCONTEXTMENU);
@@ -440,8 +444,8 @@ TEST_F(SetupDialogsTest, CancelAfterConfirmedItemsKeepsTheItemsAppliesNothingAnd
     if (line.find(L" : ") != std::wstring::npos && line.find(L"MenuItems") == std::wstring::npos)
       otherValues.push_back(line);
   EXPECT_EQ(L"", JoinLines(otherValues));
-  EXPECT_EQ(L"", JoinLines(SnapshotRegistry(HKEY_CLASSES_ROOT, L"")));
-  EXPECT_EQ(L"", JoinLines(SnapshotRegistry(HKEY_LOCAL_MACHINE, L"Software")));
+  EXPECT_EQ(L"", JoinLines(LinesAdded(classesBefore, SnapshotRegistry(HKEY_CLASSES_ROOT, L""))));
+  EXPECT_EQ(L"", JoinLines(LinesAdded(machineBefore, SnapshotRegistry(HKEY_LOCAL_MACHINE, L""))));
 }
 
 // ---- "SETUPCONTEXTITEMS" driven --------------------------------------------------------------
