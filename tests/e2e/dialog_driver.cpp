@@ -20,7 +20,9 @@ struct Search {
 
 BOOL CALLBACK FindMarked(HWND window, LPARAM parameter) {
   auto* search = reinterpret_cast<Search*>(parameter);
-  if (IsWindowVisible(window) && GetDlgItem(window, search->marker)) {
+  // "SETUPDLG" has controls with every ID of "DONEDLG": the completion dialog is 5102 without 5125.
+  const bool excluded = search->marker == 5102 && GetDlgItem(window, 5125);
+  if (IsWindowVisible(window) && GetDlgItem(window, search->marker) && !excluded) {
     search->found = window;
     return FALSE;
   }

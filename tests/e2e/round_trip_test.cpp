@@ -73,11 +73,17 @@ MachineState Snapshot() {
 
 bool IsValueLine(const std::wstring& line) { return line.find(L" : ") != std::wstring::npos; }
 
-// A key line that has a value line or a subkey line below it in the same snapshot.
+// A key with a value anywhere in its subtree. A chain of keys without any value is empty: the
+// shell-extension registration creates parent keys (such as "Drive\shellex\DragDropHandlers")
+// that removal, deleting single keys only, leaves behind without content.
 bool KeyHasContent(const std::wstring& key, const std::vector<std::wstring>& snapshot) {
-  const auto next = std::upper_bound(snapshot.begin(), snapshot.end(), key);
-  return next != snapshot.end() && next->compare(0, key.size(), key) == 0 && next->size() > key.size() &&
-         ((*next)[key.size()] == L'\\' || next->compare(key.size(), 3, L" : ") == 0);
+  for (auto line = std::upper_bound(snapshot.begin(), snapshot.end(), key); line != snapshot.end(); ++line) {
+    if (line->compare(0, key.size(), key) != 0) break;
+    const wchar_t next = (*line)[key.size()];
+    if (next != L'\\' && next != L' ') continue;  // a sibling whose name merely starts the same
+    if (IsValueLine(*line)) return true;
+  }
+  return false;
 }
 
 // Registry lines that Wine itself changes while programs run, whatever they do: not the

@@ -86,7 +86,8 @@ class DrivenProcess {
   bool Running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
 
   // A visible dialog of the process that has the marker control (5125: "SETUPDLG", 121:
-  // "SETUPCONTEXTITEMS", 5102: "DONEDLG").
+  // "SETUPCONTEXTITEMS", 5102: "DONEDLG"). "SETUPDLG" has controls with every ID of "DONEDLG",
+  // so the completion dialog is the one with 5102 and without 5125.
   HWND FindDialog(int markerControl) const {
     struct Search {
       DWORD id;
@@ -98,7 +99,8 @@ class DrivenProcess {
           auto* s = reinterpret_cast<Search*>(parameter);
           DWORD owner = 0;
           GetWindowThreadProcessId(window, &owner);
-          if (owner == s->id && IsWindowVisible(window) && GetDlgItem(window, s->marker)) {
+          const bool excluded = s->marker == IDC_INSTFOLDER && GetDlgItem(window, IDC_INSTHELPTEXT);
+          if (owner == s->id && IsWindowVisible(window) && GetDlgItem(window, s->marker) && !excluded) {
             s->found = window;
             return FALSE;
           }

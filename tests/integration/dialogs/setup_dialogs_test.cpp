@@ -70,8 +70,10 @@ HWND FindThreadDialog(DWORD threadId, int markerControl, HWND exclude = nullptr)
         auto* s = reinterpret_cast<ThreadDialogSearch*>(parameter);
         wchar_t className[64] = {};
         GetClassNameW(window, className, 64);
+        // "SETUPDLG" has controls with every ID of "DONEDLG": that one is 5102 without 5125.
+        const bool excluded = s->markerControl == IDC_INSTFOLDER && GetDlgItem(window, IDC_INSTHELPTEXT);
         if (window != s->exclude && wcscmp(className, L"#32770") == 0 && IsWindowVisible(window) &&
-            GetDlgItem(window, s->markerControl)) {
+            GetDlgItem(window, s->markerControl) && !excluded) {
           s->found = window;
           return FALSE;
         }
