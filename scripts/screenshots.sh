@@ -60,7 +60,7 @@ shoot() {  # shoot MARKER FILE: the dialog marked by the control MARKER, cropped
   echo "   $2 ($geometry)"
 }
 
-for language in en he; do
+for language in ${LANGUAGES:-en he}; do
   for dpi in "${dpis[@]}"; do
     echo "== $language at $dpi dpi"
     quiet wineserver -k || true
@@ -78,6 +78,16 @@ for language in en he; do
     quiet wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
       /v LogPixels /t REG_DWORD /d "$dpi" /f
     quiet wine reg delete 'HKCU\Software\Ovenix' /f || true
+    # Wine's own Tahoma has no Hebrew letters (the one of Windows has): for the right-to-left
+    # pictures, link a system font that has them, as Windows links fonts for scripts a face lacks.
+    for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2'; do
+      if [ "$language" = he ]; then
+        quiet wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
+          /t REG_MULTI_SZ /d 'DejaVuSans.ttf,DejaVu Sans' /f
+      else
+        quiet wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" /f || true
+      fi
+    done
     quiet wineserver -k || true
     quiet wineserver -w || true
     quiet wineserver -p
