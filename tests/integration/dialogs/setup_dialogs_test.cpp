@@ -399,6 +399,9 @@ TEST_P(ConfirmTest, ConfirmedSetupSavesAppliesAndRegisters) {
   RunOptions.MsiMode = c.msi;
   wcscpy(RunOptions.InitSelection, L"a101d0m0p0");  // .vok and .cab, not .zip; no shortcuts
   SetRegString(HKEY_CLASSES_ROOT, L".ace", L"", L"Ovenix");
+  // The ShellNew data file is written beside the running program: this test program's folder.
+  const std::wstring dataFile = OwnModuleFolder() + L"\\voknew.dat";
+  const bool dataFileExisted = FileExists(dataFile);
   const INT_PTR result = RunDrivenDialog(kSetupDialogName, SetupDialogProc, IDC_INSTHELPTEXT, [&](HWND dialog) {
     if (!c.silent) Click(dialog, IDOK);
   });
@@ -413,6 +416,8 @@ TEST_P(ConfirmTest, ConfirmedSetupSavesAppliesAndRegisters) {
   EXPECT_NE(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".ace", L"")) << "\".ace\" is released after setup";
   EXPECT_EQ(!c.msi, RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallRegKey));
   EXPECT_EQ(L"", std::wstring(ProgramGroupFolder)) << "no program group was asked for";
+  EXPECT_EQ(dataFile, RegString(HKEY_CLASSES_ROOT, L".vok\\ShellNew", L"FileName"));
+  if (!dataFileExisted) DeleteFileW(dataFile.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ConfirmTest,
