@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 
 #include "app/handover.h"
@@ -40,6 +41,7 @@ struct HandOverCase {
   bool expectedResult;
   const char* expectedDestination;  // content afterwards; nullptr: no file
 };
+void PrintTo(const HandOverCase& c, std::ostream* os) { *os << c.name; }
 
 class HandOverTest : public ::testing::TestWithParam<HandOverCase> {
  protected:

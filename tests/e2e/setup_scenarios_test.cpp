@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,7 @@ struct InitCase {
   bool vokAssociated;
   bool desktopShortcut;
 };
+void PrintTo(const InitCase& c, std::ostream* os) { *os << c.name; }
 
 class InitSelectionScenario : public SetupScenario, public ::testing::WithParamInterface<InitCase> {};
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -390,6 +391,7 @@ struct ConfirmCase {
   bool silent;
   bool msi;
 };
+void PrintTo(const ConfirmCase& c, std::ostream* os) { *os << c.name; }
 
 class ConfirmTest : public SetupDialogsTest, public ::testing::WithParamInterface<ConfirmCase> {};
 
@@ -564,6 +566,7 @@ struct HelpCase {
   const wchar_t* expectedSuffix;  // nullptr: no help at all
   UINT expectedCommand;
 };
+void PrintTo(const HelpCase& c, std::ostream* os) { *os << c.name; }
 
 class HelpTest : public SetupDialogsTest, public ::testing::WithParamInterface<HelpCase> {};
 
