@@ -54,8 +54,12 @@ TEST_P(HandOverTest, CopiesOnlyAMissingFileFromTheInstallersFolder) {
   const HandOverCase& c = GetParam();
   // The archiver's data folder is the one the registry names, since it exists.
   ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, L"Software\\Ovenix\\Paths", L"AppData", data_.path()));
-  if (c.sourceHasFile) ASSERT_TRUE(WriteFileBytes(installer_.Join(L"ovenix.ini"), "from the installer"));
-  if (c.destinationExists) ASSERT_TRUE(WriteFileBytes(data_.Join(L"ovenix.ini"), "the user's own"));
+  if (c.sourceHasFile) {
+    ASSERT_TRUE(WriteFileBytes(installer_.Join(L"ovenix.ini"), "from the installer"));
+  }
+  if (c.destinationExists) {
+    ASSERT_TRUE(WriteFileBytes(data_.Join(L"ovenix.ini"), "the user's own"));
+  }
   const std::wstring archive = installer_.Join(L"ovenix-setup.exe");
   ScopedVariable variable(L"sfxname", c.setVariable ? (c.emptyVariable ? L"" : archive.c_str()) : nullptr);
   if (c.emptyVariable) {
@@ -68,11 +72,14 @@ TEST_P(HandOverTest, CopiesOnlyAMissingFileFromTheInstallersFolder) {
   EXPECT_EQ(c.expectedResult, HandOverFile(L"ovenix.ini"));
 
   const std::wstring destination = data_.Join(L"ovenix.ini");
-  if (c.expectedDestination)
+  if (c.expectedDestination) {
     EXPECT_EQ(c.expectedDestination, ReadFileBytes(destination));
-  else
+  } else {
     EXPECT_FALSE(FileExists(destination)) << "a file appeared in the data folder";
-  if (c.sourceHasFile) EXPECT_EQ("from the installer", ReadFileBytes(installer_.Join(L"ovenix.ini")));
+  }
+  if (c.sourceHasFile) {
+    EXPECT_EQ("from the installer", ReadFileBytes(installer_.Join(L"ovenix.ini")));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
