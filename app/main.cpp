@@ -1,16 +1,39 @@
 // The entry point: prepare the process, read the options, run setup or uninstall mode.
 #include <windows.h>
+#include <shellapi.h>
 
+#include "app/handover.h"
 #include "app/options.h"
 #include "app/run_state.h"
 #include "base/error_reporter.h"
 #include "base/handles.h"
 #include "base/paths.h"
+#include "integration/dialogs/setup_dialogs.h"
 #include "localization/language.h"
 
 namespace {
 
 constexpr size_t kSfxCommandCapacity = 1024;
+
+// The settings dialog; once it is confirmed, the installer's files are handed over, the completion
+// dialog shows (not for a Windows Installer package) and the program group opens in the file
+// manager when the user is there to see it.
+void RunSetupMode() {
+  const INT_PTR confirmed = DialogBoxParamW(ResourceModule, kSetupDialogName, nullptr, SetupDialogProc, 0);
+  if (confirmed == -1) {
+    // The dialog could not be made at all (a language library without it, no rich-edit class):
+    // nothing was applied, and the installer must not read that as a completed setup.
+    ExitCode = 1;
+    return;
+  }
+  if (confirmed == 0) return;  // cancelled: ExitCode is already 1
+  RunPostSetupHandOver();
+  if (!RunOptions.MsiMode) DialogBoxParamW(ResourceModule, kDoneDialogName, nullptr, DoneDialogProc, 0);
+  if (ProgramGroupFolder[0] != L'\0' && !RunOptions.Silent && !RunOptions.MsiMode && !RunOptions.NoExplorer &&
+      PathExists(ProgramGroupFolder))
+    ShellExecuteW(/*owner=*/nullptr, L"open", ProgramGroupFolder, /*parameters=*/nullptr, /*directory=*/L"",
+                  SW_SHOWNORMAL);
+}
 
 int RunProgram(HINSTANCE instance) {
   HardenDllSearchPath();
@@ -33,9 +56,8 @@ int RunProgram(HINSTANCE instance) {
   ParseOptions(/*fromInstaller=*/true, sfxCommand, &setupRequested, &uninstallRequested);
   ParseOptions(/*fromInstaller=*/false, GetCommandLineW(), &setupRequested, &uninstallRequested);
 
-  // Setup mode (the settings dialog, the hand-over, the completion dialog and the program group)
-  // and uninstall mode are connected here as their subsystems arrive.
-  (void)setupRequested;
+  if (setupRequested) RunSetupMode();
+  // Uninstall mode is connected here as its subsystem arrives.
   (void)uninstallRequested;
 
   BoldDialogFont = nullptr;
