@@ -18,6 +18,9 @@
 #include "support/registry_snapshot.h"
 #include "support/temp_folder.h"
 
+#define VOK_WIDE_(text) L##text
+#define VOK_WIDE(text) VOK_WIDE_(text)
+
 namespace {
 
 constexpr DWORD kRunMs = 60000;
@@ -268,6 +271,20 @@ TEST_F(SetupScenario, CancelledSetupEndsWithExitCode1AndAppliesNothingButTheConf
   EXPECT_FALSE(RegValueExists(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup", L"ShellExt"));
   EXPECT_EQ(L"", JoinLines(LinesAdded(machineBefore, SnapshotRegistry(HKEY_LOCAL_MACHINE, L"Software"))));
   EXPECT_FALSE(FileExists(CommonGroup()));
+}
+
+// A language library without "SETUPDLG": the dialog cannot be made, nothing is applied, and the
+// run must not look like a completed setup to the installer.
+TEST_F(SetupScenario, ASettingsDialogThatCannotBeMadeEndsWithExitCode1) {
+  std::wstring library = L"Z:" VOK_WIDE(VOK_NO_DIALOGS_LANGUAGE);
+  for (wchar_t& c : library)
+    if (c == L'/') c = L'\\';
+  ASSERT_TRUE(CopyFileW(library.c_str(), (Folder() + L"\\voklng.dll").c_str(), FALSE)) << Narrow(library);
+  const ProcessResult run = RunInstalled(L"-setup -s");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(1u, run.exitCode);
+  EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, L".vok"));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallRegKey));
 }
 
 // ---- The post-setup hand-over ------------------------------------------------------------------
