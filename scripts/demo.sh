@@ -64,18 +64,18 @@ snapshot() {  # snapshot NAME: the registry (flattened) and the files of the pre
   quiet wine regedit /E "$demo/$1-hklm.reg" 'HKEY_LOCAL_MACHINE\Software'
   quiet wine regedit /E "$demo/$1-hkcu.reg" 'HKEY_CURRENT_USER\Software'
   { python3 scripts/regflat.py "$demo/$1-hklm.reg"; python3 scripts/regflat.py "$demo/$1-hkcu.reg"; } \
-    | grep -v -i -e '\\Software\\Wine' -e 'Explorer\\' -e 'ShellNoRoam' >"$demo/$1.registry"
-  (cd "$prefix/drive_c" && find users ProgramData 'Program Files' -mindepth 1 2>/dev/null | sort) >"$demo/$1.files"
+    | grep -v -i -e '\\Software\\Wine' -e 'Explorer\\' -e 'ShellNoRoam' | LC_ALL=C sort >"$demo/$1.registry"
+  (cd "$prefix/drive_c" && find users ProgramData 'Program Files' -mindepth 1 2>/dev/null | LC_ALL=C sort) >"$demo/$1.files"
 }
 show_changes() {  # show_changes FROM TO
   echo "-- registry lines added:"
-  comm -13 "$demo/$1.registry" "$demo/$2.registry" | sed 's/^/   + /'
+  LC_ALL=C comm -13 "$demo/$1.registry" "$demo/$2.registry" | sed 's/^/   + /'
   echo "-- registry lines removed:"
-  comm -23 "$demo/$1.registry" "$demo/$2.registry" | sed 's/^/   - /'
+  LC_ALL=C comm -23 "$demo/$1.registry" "$demo/$2.registry" | sed 's/^/   - /'
   echo "-- files added:"
-  comm -13 "$demo/$1.files" "$demo/$2.files" | sed 's/^/   + /'
+  LC_ALL=C comm -13 "$demo/$1.files" "$demo/$2.files" | sed 's/^/   + /'
   echo "-- files removed:"
-  comm -23 "$demo/$1.files" "$demo/$2.files" | sed 's/^/   - /'
+  LC_ALL=C comm -23 "$demo/$1.files" "$demo/$2.files" | sed 's/^/   - /'
 }
 
 snapshot before
@@ -103,4 +103,18 @@ echo "== What the round trip left behind, compared with before setup"
 show_changes before after
 if cmp -s "$demo/before.registry" "$demo/after.registry" && cmp -s "$demo/before.files" "$demo/after.files"; then
   echo "== Nothing left: registry and files are exactly as before setup."
+else
+  # The promise: no value, no key with a value below it, no file or folder that was not there
+  # before. Empty keys may stay: removal deletes single keys, so the parent keys that the shell
+  # extension registration created (such as Drive\shellex\DragDropHandlers) and the key
+  # RegisteredApplications, whose value alone is removed, remain without content.
+  values_left=$(LC_ALL=C comm -13 "$demo/before.registry" "$demo/after.registry" | grep -c ' : ' || true)
+  files_left=$(LC_ALL=C comm -13 "$demo/before.files" "$demo/after.files" | wc -l)
+  registry_gone=$(LC_ALL=C comm -23 "$demo/before.registry" "$demo/after.registry" | wc -l)
+  if [ "$values_left" -eq 0 ] && [ "$files_left" -eq 0 ] && [ "$registry_gone" -eq 0 ]; then
+    echo "== Round trip clean: no value and no file left, every earlier entry back; only empty keys remain."
+  else
+    echo "== Round trip NOT clean: $values_left values and $files_left files left, $registry_gone entries gone."
+    exit 1
+  fi
 fi
