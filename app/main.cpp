@@ -10,6 +10,7 @@
 #include "base/paths.h"
 #include "integration/dialogs/setup_dialogs.h"
 #include "localization/language.h"
+#include "uninstall/uninstall.h"
 
 namespace {
 
@@ -57,8 +58,7 @@ int RunProgram(HINSTANCE instance) {
   ParseOptions(/*fromInstaller=*/false, GetCommandLineW(), &setupRequested, &uninstallRequested);
 
   if (setupRequested) RunSetupMode();
-  // Uninstall mode is connected here as its subsystem arrives.
-  (void)uninstallRequested;
+  if (uninstallRequested) RunUninstall();
 
   BoldDialogFont = nullptr;
   return static_cast<int>(ExitCode);
