@@ -5,6 +5,7 @@
 // they are.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <richedit.h>
 
 #include <atomic>
 #include <cstring>
@@ -294,8 +295,10 @@ TEST_F(SetupDialogsTest, SettingsDialogShowsStoredChoicesWithTheInitSelectionAnd
   std::wstring explanation;
   bool foreground = false;
   HICON icon = nullptr;
+  COLORREF background = CLR_INVALID;
   const HICON programIcon = ProgramIcon;
   ProgramIcon = LoadIconW(GetModuleHandleW(nullptr), L"VOKICON");
+  const HICON expectedIcon = ProgramIcon;
   const INT_PTR result = RunDrivenDialog(kSetupDialogName, SetupDialogProc, IDC_INSTHELPTEXT, [&](HWND dialog) {
     for (int control : {IDC_ASSOCVOK, IDC_ASSOCZIP, IDC_ASSOCCAB, IDC_ASSOCJAR, IDC_ASSOCISO, IDC_LINKDESKTOP,
                         IDC_LINKSTARTMENU, IDC_LINKPROGRAMS, IDC_SHELLEXT, IDC_SHELLCASCADED, IDC_SHELLICONS})
@@ -303,6 +306,9 @@ TEST_F(SetupDialogsTest, SettingsDialogShowsStoredChoicesWithTheInitSelectionAnd
     explanation = ControlText(dialog, IDC_INSTHELPTEXT);
     foreground = GetForegroundWindow() == dialog;
     icon = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0));
+    // EM_SETBKGNDCOLOR answers the colour it replaces: the one set at initialisation.
+    background = static_cast<COLORREF>(
+        SendDlgItemMessageW(dialog, IDC_INSTHELPTEXT, EM_SETBKGNDCOLOR, 0, RGB(1, 2, 3)));
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   });
   ProgramIcon = programIcon;
@@ -318,7 +324,9 @@ TEST_F(SetupDialogsTest, SettingsDialogShowsStoredChoicesWithTheInitSelectionAnd
   const std::wstring firstParagraph = full.substr(0, full.find(L'\r'));
   EXPECT_EQ(firstParagraph, explanation.substr(0, explanation.find(L'\r')));
   EXPECT_TRUE(foreground);
-  EXPECT_NE(nullptr, icon);
+  EXPECT_NE(nullptr, expectedIcon);
+  EXPECT_EQ(expectedIcon, icon);
+  EXPECT_EQ(GetSysColor(COLOR_BTNFACE), background);
 }
 
 TEST_F(SetupDialogsTest, SelectAllChecksEveryBoxWhileOneIsClearAndClearsWhenAllAreChecked) {
@@ -526,13 +534,21 @@ TEST_F(SetupDialogsTest, CompletionDialogShowsTheCurrentFolderInTheBoldThanks) {
   BoldDialogFont = static_cast<HFONT>(font.get());
   std::wstring shown;
   HFONT thanksFont = nullptr;
+  HICON icon = nullptr;
+  const HICON programIcon = ProgramIcon;
+  ProgramIcon = LoadIconW(GetModuleHandleW(nullptr), L"VOKICON");
+  const HICON expectedIcon = ProgramIcon;
   const INT_PTR result = RunDrivenDialog(kDoneDialogName, DoneDialogProc, IDC_INSTFOLDER, [&](HWND dialog) {
     shown = ControlText(dialog, IDC_INSTFOLDER);
+    icon = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0));
     thanksFont = reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, IDC_THANKS, WM_GETFONT, 0, 0));
     PostMessageW(dialog, WM_CLOSE, 0, 0);  // the close box ends it like OK
   });
   BoldDialogFont = boldFont;
+  ProgramIcon = programIcon;
   SetCurrentDirectoryW(previous);
+  EXPECT_NE(nullptr, expectedIcon);
+  EXPECT_EQ(expectedIcon, icon);
   EXPECT_EQ(1, result);
   EXPECT_EQ(folder.path(), shown);
   EXPECT_EQ(static_cast<HFONT>(font.get()), thanksFont);
