@@ -1,0 +1,47 @@
+// A helper program for the end-to-end tests, copied into a mock installation and run from there,
+// so that the code under test sees that folder as its program folder:
+//   agent apply          lays the whole integration down (every archive type, every shortcut,
+//                        the shell extension) and writes the installed-programs entry; exit 0
+//                        when ApplyIntegration ran all its steps
+//   agent remove         takes the integration away again (RemoveIntegration)
+//   agent uninstall-msi  runs the uninstall driver silently in Windows Installer mode (a mode the
+//                        command line of uninstall.exe cannot select together with uninstalling)
+#include <windows.h>
+
+#include <cwchar>
+
+#include "app/run_state.h"
+#include "base/handles.h"
+#include "integration/app_registration.h"
+#include "integration/integration.h"
+#include "integration/integration_settings.h"
+#include "localization/language.h"
+#include "uninstall/uninstall.h"
+
+int main() {
+  const wchar_t* commandLine = GetCommandLineW();
+  LoadLanguageLibrary(GetModuleHandleW(nullptr));
+  OleSession ole;
+  if (std::wcsstr(commandLine, L" apply") != nullptr) {
+    IntegrationSettings settings = {};
+    for (size_t i = 0; i < kArchiveTypeCount; ++i) settings.Associate[i] = 1;
+    settings.Desktop = settings.StartMenu = settings.Programs = 1;
+    settings.ShellExt = settings.CascadedMenu = settings.MenuIcons = 1;
+    SaveIntegrationSettings(settings);
+    wchar_t groupFolder[2048] = {};
+    const bool applied = ApplyIntegration(settings, groupFolder, 2048);
+    WriteUninstallEntry();
+    return applied ? 0 : 1;
+  }
+  if (std::wcsstr(commandLine, L" remove") != nullptr) {
+    RemoveIntegration();
+    return 0;
+  }
+  if (std::wcsstr(commandLine, L" uninstall-msi") != nullptr) {
+    RunOptions.Silent = true;
+    RunOptions.MsiMode = true;
+    RunUninstall();
+    return 0;
+  }
+  return 2;
+}

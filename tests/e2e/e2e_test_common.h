@@ -1,0 +1,104 @@
+// Shared steps of the uninstall scenarios.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/mock_installation.h"
+#include "support/registry_snapshot.h"
+#include "support/temp_folder.h"
+
+// The registry and the shortcut folders at one moment.
+struct SystemState {
+  std::vector<std::wstring> registry;
+  std::vector<std::wstring> shortcuts;
+};
+
+// Values, and keys that name the archiver. Registration may have had to create shared parent keys
+// (such as "Drive\shellex\DragDropHandlers" or "RegisteredApplications"); removal takes away the
+// archiver's own keys and values below them but leaves those parents, as it does on Windows.
+inline std::vector<std::wstring> Significant(const std::vector<std::wstring>& lines) {
+  std::vector<std::wstring> kept;
+  for (const std::wstring& line : lines) {
+    std::wstring lower = line;
+    CharLowerBuffW(&lower[0], static_cast<DWORD>(lower.size()));
+    if (lower.find(L" : ") != std::wstring::npos || lower.find(L"ovenix") != std::wstring::npos ||
+        lower.find(L"vok") != std::wstring::npos) {
+      kept.push_back(line);
+    }
+  }
+  return kept;
+}
+
+inline SystemState CaptureSystemState() {
+  return {Significant(IntegrationRegistryLines()), ShortcutFolderLines()};
+}
+
+// Lines in `after` and not in `before`, and the other way round, as one printable text.
+inline std::wstring Differences(const std::vector<std::wstring>& before, const std::vector<std::wstring>& after) {
+  return L"added:\n" + JoinLines(LinesAdded(before, after)) + L"\nremoved:\n" + JoinLines(LinesAdded(after, before));
+}
+
+inline std::string Printable(const std::wstring& text) { return testing::PrintToString(text); }
+
+// Takes the integration away again through the agent when a test that laid it down ends without
+// uninstalling (declined, no list), so the next test of the program starts without it.
+class IntegrationCleanup {
+ public:
+  explicit IntegrationCleanup(const MockInstallation& installation) : installation_(installation) {}
+  ~IntegrationCleanup() {
+    if (FileExists(installation_.Join(L"agent.exe"))) installation_.RunAgent(L"agent.exe", L"remove");
+  }
+  IntegrationCleanup(const IntegrationCleanup&) = delete;
+  IntegrationCleanup& operator=(const IntegrationCleanup&) = delete;
+
+ private:
+  const MockInstallation& installation_;
+};
+
+// Lays the integration down from the installation folder through the agent and checks that it
+// really wrote something (otherwise every "it is gone again" check would prove nothing).
+inline void ApplyIntegrationFrom(MockInstallation& installation, const SystemState& before) {
+  ASSERT_TRUE(installation.AddAgent(L"agent.exe"));
+  const ProcessResult applied = installation.RunAgent(L"agent.exe", L"apply");
+  ASSERT_TRUE(applied.finished);
+  ASSERT_EQ(0u, applied.exitCode) << "ApplyIntegration stopped early";
+  const SystemState after = CaptureSystemState();
+  ASSERT_FALSE(LinesAdded(before.registry, after.registry).empty()) << "the integration wrote no registry key";
+  ASSERT_FALSE(LinesAdded(before.shortcuts, after.shortcuts).empty()) << "the integration made no shortcut";
+}
+
+// The bytes cmd needs for a path: "%" doubled, in the OEM code page (the test's paths all have an
+// exact OEM form).
+inline std::string OemBatchText(const std::wstring& path) {
+  std::wstring doubled;
+  for (wchar_t c : path) {
+    doubled += c;
+    if (c == L'%') doubled += L'%';
+  }
+  char bytes[8192] = {};
+  WideCharToMultiByte(CP_OEMCP, 0, doubled.c_str(), -1, bytes, sizeof bytes, nullptr, nullptr);
+  return bytes;
+}
+
+inline std::string ExpectedBatch(const std::wstring& program, const std::wstring& folder, const std::wstring& batch,
+                                 bool silent) {
+  const std::string p = OemBatchText(program), f = OemBatchText(folder), b = OemBatchText(batch);
+  std::string text = "\"" + p + "\" /wait\r\n";
+  for (int i = 0; i < 5; ++i) {
+    text += "del \"" + p + "\"\r\nrd \"" + f + "\"\r\nif not exist \"" + p + "\" goto done\r\n";
+  }
+  text += ":done\r\n";
+  if (!silent) text += "if exist \"" + p + "\" \"" + p + "\" /warning\r\n";
+  return text + "del \"" + b + "\"\r\n";
+}
+
+// Runs a batch file through cmd the way the uninstaller would, and waits for it to end.
+inline ProcessResult RunBatch(const std::wstring& batch) {
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  return RunProcess(Quoted(std::wstring(system) + L"\\cmd.exe") + L" /c \"" + batch + L"\"", L"C:\\", {}, 60000);
+}

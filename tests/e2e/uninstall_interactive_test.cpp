@@ -1,0 +1,166 @@
+// Uninstall runs that talk to the user or meet trouble: the confirmation declined, the list
+// missing, files in use (with and without the reboot notice), and the batch file's exact bytes.
+#include <gtest/gtest.h>
+
+#include "base/handles.h"
+#include "e2e/e2e_test_common.h"
+#include "localization/localized_strings.h"
+#include "resources/resource_ids.h"
+#include "support/pending_renames.h"
+
+namespace {
+
+std::wstring Text(uint32_t id) { return LocalizedString(id); }
+
+TEST(Confirmation, AnsweredNoRemovesNothing) {
+  const SystemState before = CaptureSystemState();
+  MockInstallation installation(L"C:\\vok-e2e\\declined\\Ovenix");
+  ASSERT_TRUE(installation.ready());
+  IntegrationCleanup cleanup(installation);
+  ApplyIntegrationFrom(installation, before);
+  ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
+  const SystemState applied = CaptureSystemState();
+
+  std::vector<SeenMessage> seen;
+  {
+    MessageBoxDriver driver(installation.folder(), IDNO);
+    const ProcessResult result = installation.RunUninstall(L"");
+    ASSERT_TRUE(result.finished) << "a message box was left unanswered";
+    EXPECT_EQ(0u, result.exitCode);
+    seen = driver.Seen();
+  }
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ(Text(IDS_CONTINUEUNINSTALL), seen[0].text);
+  EXPECT_EQ(Text(IDS_UNINSTALLVOK), seen[0].caption);
+  for (size_t i = 0; i < kMockInstallationFileCount; ++i) {
+    EXPECT_TRUE(FileExists(installation.Join(kMockInstallationFiles[i]))) << Printable(kMockInstallationFiles[i]);
+  }
+  EXPECT_TRUE(FileExists(installation.Join(L"Uninstall.lst")));
+  const SystemState after = CaptureSystemState();
+  EXPECT_EQ(applied.registry, after.registry) << Printable(Differences(applied.registry, after.registry));
+  EXPECT_EQ(applied.shortcuts, after.shortcuts);
+  EXPECT_FALSE(FileExists(SelfRemovalBatchPath()));
+}
+
+TEST(MissingList, IsReportedEvenWhenSilentAndNothingIsRemoved) {
+  const SystemState before = CaptureSystemState();
+  MockInstallation installation(L"C:\\vok-e2e\\nolist\\Ovenix");
+  ASSERT_TRUE(installation.ready());
+  IntegrationCleanup cleanup(installation);
+  ApplyIntegrationFrom(installation, before);
+  const SystemState applied = CaptureSystemState();
+
+  std::vector<SeenMessage> seen;
+  {
+    MessageBoxDriver driver(installation.folder(), IDNO);
+    const ProcessResult result = installation.RunUninstall(L"-s");
+    ASSERT_TRUE(result.finished) << "a message box was left unanswered";
+    EXPECT_EQ(0u, result.exitCode);
+    seen = driver.Seen();
+  }
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_NE(std::wstring::npos, seen[0].text.find(L"Uninstall.lst")) << Printable(seen[0].text);
+  EXPECT_EQ(IDOK, seen[0].answer) << "an error box has only an OK button";
+  const SystemState after = CaptureSystemState();
+  EXPECT_EQ(applied.registry, after.registry) << Printable(Differences(applied.registry, after.registry));
+  EXPECT_EQ(applied.shortcuts, after.shortcuts);
+  EXPECT_TRUE(FileExists(installation.Join(L"Ovenix.exe")));
+  EXPECT_FALSE(FileExists(SelfRemovalBatchPath()));
+}
+
+struct InUseCase {
+  const char* label;
+  const wchar_t* folder;
+  bool silent;
+  bool folderScheduled;
+};
+
+class FilesInUse : public testing::TestWithParam<InUseCase> {};
+
+TEST_P(FilesInUse, AreScheduledForTheNextRestart) {
+  const InUseCase& c = GetParam();
+  PendingRenamesGuard pending;
+  MockInstallation installation(c.folder);
+  ASSERT_TRUE(installation.ready());
+  ASSERT_TRUE(installation.AddFile(L"held.dat", "held"));
+  ASSERT_TRUE(installation.AddAgent(L"mapped.dll"));
+  ASSERT_TRUE(installation.AddFile(L"mapped.dll.0.tmp", "an earlier leftover"));
+  ASSERT_TRUE(installation.WriteList(installation.StandardList({L"held.dat", L"mapped.dll"})));
+
+  // Held open without delete sharing: it can be neither deleted nor renamed.
+  UniqueFileHandle held(CreateFileW(installation.Join(L"held.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.valid());
+  // A mapped image: on Windows and on Wine it can be renamed but not deleted.
+  UniqueModule mapped(LoadLibraryExW(installation.Join(L"mapped.dll").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+  ASSERT_TRUE(mapped.valid());
+  ASSERT_FALSE(DeleteFileW(installation.Join(L"mapped.dll").c_str())) << "the mapped image is not in use after all";
+
+  std::vector<SeenMessage> seen;
+  {
+    MessageBoxDriver driver(installation.folder(), IDYES);
+    const ProcessResult result = installation.RunUninstall(c.silent ? L"/S" : L"");
+    ASSERT_TRUE(result.finished) << "a message box was left unanswered";
+    EXPECT_EQ(0u, result.exitCode);
+    seen = driver.Seen();
+  }
+  const std::vector<std::wstring> scheduled = pending.Added();
+  held.reset();
+  mapped.reset();
+
+  // Pass 1 deletes the archiver's files, schedules both; pass 2 meets "held.dat" again (the renamed
+  // image is gone from its name) and deletes nothing, which ends the passes.
+  std::vector<std::wstring> expected = {installation.Join(L"held.dat"), installation.Join(L"mapped.dll.1.tmp"),
+                                        installation.Join(L"held.dat")};
+  if (c.folderScheduled) expected.push_back(installation.folder());
+  EXPECT_EQ(expected, scheduled);
+  EXPECT_TRUE(FileExists(installation.Join(L"mapped.dll.1.tmp")));
+  EXPECT_FALSE(FileExists(installation.Join(L"mapped.dll")));
+  EXPECT_EQ("an earlier leftover", ReadFileBytes(installation.Join(L"mapped.dll.0.tmp")));
+  EXPECT_FALSE(FileExists(installation.Join(L"Ovenix.exe")));
+
+  if (c.silent) {
+    EXPECT_TRUE(seen.empty()) << "a silent run shows nothing";
+  } else {
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(Text(IDS_CONTINUEUNINSTALL), seen[0].text);
+    EXPECT_EQ(Text(IDS_REBOOTREQUIRED), seen[1].text);
+  }
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(SelfRemovalBatchPath()); }, 30000));
+  EXPECT_FALSE(FileExists(installation.UninstallExe()));
+}
+
+const InUseCase kInUse[] = {
+    {"NamedOvenixAsking", L"C:\\Program Files\\Ovenix", false, true},
+    {"NamedOvenixLowerCaseAsking", L"C:\\vok-e2e\\ovenix", false, true},
+    {"NamedOvenixSilent", L"C:\\vok-e2e\\silent\\Ovenix", true, false},
+    {"OtherNameAsking", L"C:\\vok-e2e\\Archiver", false, false},
+};
+INSTANTIATE_TEST_SUITE_P(Folders, FilesInUse, testing::ValuesIn(kInUse),
+                         [](const testing::TestParamInfo<InUseCase>& info) { return info.param.label; });
+
+class BatchBytes : public testing::TestWithParam<bool> {};
+
+TEST_P(BatchBytes, AreTheTableLinesInTheOemCodePageAndRunInCmd) {
+  const bool silent = GetParam();
+  const std::wstring folder = L"C:\\vok-e2e\\B\u00f6rse 100%";
+  MockInstallation installation(folder);
+  ASSERT_TRUE(installation.ready());
+  ASSERT_TRUE(installation.WriteList(installation.StandardList()));
+  {
+    MessageBoxDriver driver(installation.folder(), IDYES);
+    const ProcessResult result = installation.RunUninstall(silent ? L"/S" : L"", {{L"COMSPEC", L""}});
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(silent ? 0u : 1u, driver.Seen().size());
+  }
+  const std::wstring batch = SelfRemovalBatchPath();
+  EXPECT_EQ(ExpectedBatch(installation.UninstallExe(), folder, batch, silent), ReadFileBytes(batch));
+
+  RunBatch(batch);
+  EXPECT_TRUE(WaitForSelfRemoval(folder)) << "cmd did not find the program, its folder or the batch file";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, BatchBytes, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Silent" : "Asking"; });
+
+}  // namespace

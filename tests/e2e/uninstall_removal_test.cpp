@@ -1,0 +1,121 @@
+// A silent uninstall of mock installations with the real uninstall.exe: the integration, every
+// listed file and folder, the list, the program and its folder all go; nothing else does.
+#include <gtest/gtest.h>
+
+#include "e2e/e2e_test_common.h"
+
+namespace {
+
+struct FolderCase {
+  const char* label;
+  const wchar_t* folder;
+};
+
+class SilentRemoval : public testing::TestWithParam<FolderCase> {};
+
+TEST_P(SilentRemoval, LeavesNothingBehind) {
+  const std::wstring folder = GetParam().folder;
+  const SystemState before = CaptureSystemState();
+  {
+    MockInstallation installation(folder);
+    ASSERT_TRUE(installation.ready());
+    ApplyIntegrationFrom(installation, before);
+    ASSERT_TRUE(installation.AddFolder(L"lang"));
+    ASSERT_TRUE(installation.AddFile(L"lang\\voklng.dll"));
+    ASSERT_TRUE(installation.AddFile(L"lang\\uninstall.lng"));
+    ASSERT_TRUE(installation.AddFile(L"ovenix.gid"));  // not listed: removed by name
+    ASSERT_TRUE(installation.AddFile(L"ovenix.fts"));
+    ASSERT_TRUE(SetFileAttributesW(installation.Join(L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    // The folder comes before its contents: it goes in a later pass.
+    const std::vector<std::wstring> list =
+        installation.StandardList({L"lang", L"lang\\voklng.dll", L"lang\\uninstall.lng", L"agent.exe"});
+    ASSERT_TRUE(installation.WriteList(list));
+
+    const ProcessResult result = installation.RunUninstall(L"/S");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(0u, result.exitCode);
+
+    for (const std::wstring& name : list) {
+      if (name == L"uninstall.exe") continue;  // the batch file's job
+      EXPECT_FALSE(FileExists(installation.Join(name))) << Printable(name) << " is still there";
+    }
+    for (const wchar_t* name : {L"Uninstall.lst", L"ovenix.gid", L"ovenix.fts"}) {
+      EXPECT_FALSE(FileExists(installation.Join(name))) << Printable(name) << " is still there";
+    }
+    const SystemState after = CaptureSystemState();
+    EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
+    EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
+
+    EXPECT_TRUE(WaitForSelfRemoval(folder)) << "the batch file did not remove the program and its folder";
+    EXPECT_FALSE(FileExists(installation.UninstallExe()));
+  }
+}
+
+const FolderCase kFolders[] = {
+    {"Blanks", L"C:\\Program Files\\Ovenix"},
+    {"NonAsciiLetter", L"C:\\vok-e2e\\Ovenix \u00f6\u00e9"},
+    {"Percent", L"C:\\vok-e2e\\100% Ovenix %TEMP%"},
+    {"NoOemForm", L"C:\\vok-e2e\\\u0141\u00f3d\u017a"},  // written as its short form
+};
+INSTANTIATE_TEST_SUITE_P(Folders, SilentRemoval, testing::ValuesIn(kFolders),
+                         [](const testing::TestParamInfo<FolderCase>& info) { return info.param.label; });
+
+TEST(HostileList, LeavesADecoyOutsideTheFolderUntouched) {
+  const std::wstring victim = L"C:\\vok-e2e\\decoy\\victim.txt";
+  ASSERT_TRUE(MakeFolders(L"C:\\vok-e2e\\decoy"));
+  ASSERT_TRUE(WriteFileBytes(victim, "decoy"));
+  MockInstallation installation(L"C:\\vok-e2e\\hostile\\Ovenix");
+  ASSERT_TRUE(installation.ready());
+  ASSERT_TRUE(installation.AddFile(L"file", "inside"));
+  ASSERT_TRUE(installation.WriteList(installation.StandardList({
+      victim,
+      L"..\\..\\decoy\\victim.txt",
+      L"C:victim.txt",
+      L"\\vok-e2e\\decoy\\victim.txt",
+      L"\\\\?\\" + victim,
+      L"\\\\.\\" + victim,
+      L"file:stream",
+      L"file::$DATA",
+  })));
+  const ProcessResult result = installation.RunUninstall(L"/S");
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(0u, result.exitCode);
+  EXPECT_EQ("decoy", ReadFileBytes(victim));
+  EXPECT_EQ("inside", ReadFileBytes(installation.Join(L"file"))) << "a stream line touches not even its file";
+  EXPECT_FALSE(FileExists(installation.Join(L"Ovenix.exe"))) << "the ordinary lines still work";
+  // The unlisted "file" keeps the folder; the batch file still deletes the program and itself.
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(SelfRemovalBatchPath()); }, 30000));
+  EXPECT_FALSE(FileExists(installation.UninstallExe()));
+  DeleteTreeForTest(L"C:\\vok-e2e\\decoy");
+}
+
+TEST(DriveRoot, RemovesTheListedFilesAndKeepsTheRoot) {
+  const std::wstring root = MappedTestDriveRoot();
+  if (root.empty()) GTEST_SKIP() << "the test run mapped no drive letter M: (cross builds under Wine only)";
+  MockInstallation installation(root);
+  ASSERT_TRUE(installation.ready());
+  ASSERT_TRUE(installation.WriteList(installation.StandardList()));
+  // Wine's cmd removes the folder behind a drive letter when it is empty ("rd M:\" succeeds), where
+  // Windows refuses to remove a root; a root holds more than the installation anyway.
+  ASSERT_TRUE(installation.AddFile(L"unrelated.txt", "not the archiver's"));
+
+  // Without COMSPEC the batch file stays unstarted, so its lines can be read; then run it here.
+  const ProcessResult result = installation.RunUninstall(L"/S", {{L"COMSPEC", L""}});
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(0u, result.exitCode);
+  for (size_t i = 0; i < kMockInstallationFileCount; ++i) {
+    EXPECT_FALSE(FileExists(installation.Join(kMockInstallationFiles[i]))) << Printable(kMockInstallationFiles[i]);
+  }
+  const std::wstring batch = SelfRemovalBatchPath();
+  const std::string bytes = ReadFileBytes(batch);
+  EXPECT_EQ(ExpectedBatch(installation.UninstallExe(), root, batch, /*silent=*/true), bytes);
+  EXPECT_NE(std::string::npos, bytes.find("\r\nrd \"" + OemBatchText(root) + "\"\r\n")) << bytes;
+
+  const ProcessResult batchRun = RunBatch(batch);
+  EXPECT_TRUE(batchRun.finished);
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(batch) && !FileExists(installation.UninstallExe()); }, 30000));
+  EXPECT_TRUE(FolderExists(root)) << "a drive root stays";
+  EXPECT_EQ("not the archiver's", ReadFileBytes(installation.Join(L"unrelated.txt")));
+}
+
+}  // namespace
