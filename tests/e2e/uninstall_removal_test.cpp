@@ -60,6 +60,23 @@ const FolderCase kFolders[] = {
 INSTANTIATE_TEST_SUITE_P(Folders, SilentRemoval, testing::ValuesIn(kFolders),
                          [](const testing::TestParamInfo<FolderCase>& info) { return info.param.label; });
 
+TEST(PortableInstallation, TheSettingsFileIsNotWrittenBackAfterTheFolderWasEmptied) {
+  const std::wstring folder = L"C:\\vok-e2e\\portable\\Ovenix";
+  MockInstallation installation(folder);
+  ASSERT_TRUE(installation.ready());
+  // With "Ovenix.ini" beside the program the settings live in it; the removal of the user's
+  // settings changes it, and the store would write it back at process exit.
+  ASSERT_TRUE(installation.AddFile(L"Ovenix.ini", "HKCU\\General\\Sample=1\r\nHKCU\\Setup\\Desktop=1\r\n"));
+  ASSERT_TRUE(installation.WriteList(installation.StandardList({L"Ovenix.ini"})));
+
+  const ProcessResult result = installation.RunUninstall(L"/S");
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(0u, result.exitCode);
+  EXPECT_FALSE(FileExists(installation.Join(L"Ovenix.ini")));
+  EXPECT_TRUE(WaitForSelfRemoval(folder)) << "the folder stayed: " << Printable(installation.Join(L"Ovenix.ini"))
+                                          << (FileExists(installation.Join(L"Ovenix.ini")) ? " is back" : "");
+}
+
 TEST(HostileList, LeavesADecoyOutsideTheFolderUntouched) {
   const std::wstring victim = L"C:\\vok-e2e\\decoy\\victim.txt";
   ASSERT_TRUE(MakeFolders(L"C:\\vok-e2e\\decoy"));
