@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/handles.h"
 #include "support/process.h"
 #include "support/registry_snapshot.h"
 #include "support/temp_folder.h"
@@ -34,8 +35,8 @@ void Print(const char* title, const std::vector<std::wstring>& lines) {
 // Every file and folder below the folder, one sorted line each.
 void ListTree(const std::wstring& folder, std::vector<std::wstring>& lines) {
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return;
+  UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+  if (!find) return;
   do {
     const std::wstring name = data.cFileName;
     if (name == L"." || name == L"..") continue;
@@ -43,8 +44,7 @@ void ListTree(const std::wstring& folder, std::vector<std::wstring>& lines) {
     const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     lines.push_back(path + (isFolder ? L"\\" : L""));
     if (isFolder && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListTree(path, lines);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
+  } while (FindNextFileW(find.get(), &data));
 }
 
 struct MachineState {

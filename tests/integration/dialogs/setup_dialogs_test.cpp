@@ -122,13 +122,13 @@ INT_PTR RunDrivenDialog(const wchar_t* name, DLGPROC procedure, int markerContro
 
 class SetupDialogsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { richEdit_ = LoadLibraryW(L"riched20.dll"); }
+  static void SetUpTestSuite() { richEdit_.reset(LoadLibraryW(L"riched20.dll")); }
   static void TearDownTestSuite() {
-    if (richEdit_) FreeLibrary(richEdit_);
+    richEdit_.reset();
   }
 
   void SetUp() override {
-    ASSERT_NE(nullptr, richEdit_) << "riched20.dll must load for the settings dialog";
+    ASSERT_TRUE(richEdit_.valid()) << "riched20.dll must load for the settings dialog";
     RunOptions = RunOptionsRecord{};
     ExitCode = 0;
     ProgramGroupFolder[0] = L'\0';
@@ -142,10 +142,10 @@ class SetupDialogsTest : public ::testing::Test {
     ExitCode = 0;
   }
 
-  static HMODULE richEdit_;
+  static UniqueModule richEdit_;
   PrivateRegistry registry_;
 };
-HMODULE SetupDialogsTest::richEdit_ = nullptr;
+UniqueModule SetupDialogsTest::richEdit_;
 
 // ---- ShowSettings / ReadSettings ------------------------------------------------------------
 
