@@ -233,66 +233,50 @@ DWORD WriteSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueN
                             sizeof value);
 }
 
-void DeleteSettingValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
+namespace {
+
+// The deletions share their routing: with the INI store in charge the entry (valueName) or every
+// entry under the key (null valueName) leaves the file; with registry access off nothing happens.
+// True, with the full registry path, only when the registry is to be changed.
+bool RoutedToRegistryForDeletion(HKEY root, const wchar_t* subkey, const wchar_t* valueName, wchar_t* path) {
   switch (RouteOf(root, subkey)) {
     case Route::Ini:
       IniRemove(root, subkey, valueName);
-      return;
+      return false;
     case Route::Skip:
-      return;
+      return false;
     case Route::Registry:
       break;
   }
+  return ProgramKeyPath(root, subkey, path, kRegistryPathCapacity);
+}
+
+}  // namespace
+
+void DeleteSettingValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
   wchar_t path[kRegistryPathCapacity];
-  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return;
+  if (!RoutedToRegistryForDeletion(root, subkey, valueName, path)) return;
   UniqueHkey key;
   if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.put()) != ERROR_SUCCESS) return;
   RegDeleteValueW(key.get(), OrEmpty(valueName));
 }
 
 void DeleteSettingKey(HKEY root, const wchar_t* subkey) {
-  switch (RouteOf(root, subkey)) {
-    case Route::Ini:
-      IniRemove(root, subkey, nullptr);
-      return;
-    case Route::Skip:
-      return;
-    case Route::Registry:
-      break;
-  }
   wchar_t path[kRegistryPathCapacity];
   // An empty path would name the root itself.
-  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity) || path[0] == L'\0') return;
+  if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path) || path[0] == L'\0') return;
   RegDeleteKeyW(root, path);
 }
 
 void DeleteSettingKey32(HKEY root, const wchar_t* subkey) {
-  switch (RouteOf(root, subkey)) {
-    case Route::Ini:
-      IniRemove(root, subkey, nullptr);
-      return;
-    case Route::Skip:
-      return;
-    case Route::Registry:
-      break;
-  }
   wchar_t path[kRegistryPathCapacity];
-  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity) || path[0] == L'\0') return;
+  if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path) || path[0] == L'\0') return;
   RegDeleteKeyExW(root, path, KEY_WOW64_32KEY, 0);
 }
 
 void DeleteSettingTree(HKEY root, const wchar_t* subkey) {
-  switch (RouteOf(root, subkey)) {
-    case Route::Ini:
-      IniRemove(root, subkey, nullptr);
-      return;
-    case Route::Skip:
-      return;
-    case Route::Registry:
-      break;
-  }
   wchar_t path[kRegistryPathCapacity];
-  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return;
+  if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path)) return;
   // Deleting children while enumerating by rising index skips some of them; the next pass gets
   // them. Stops after the first pass that deletes nothing (the key is gone, or cannot be deleted).
   do {
