@@ -49,17 +49,6 @@ reg_add 'HKLM\Software\Classes\.7z' /ve /d Other7z.Archive
 reg_add 'HKLM\Software\Classes\Other7z.Archive' /ve /d '7z archive (other program)'
 reg_add 'HKLM\Software\Classes\.iso' /ve /d DiscImage.File
 
-install_unix="$prefix/drive_c/Program Files/Ovenix"
-install_win='C:\Program Files\Ovenix'
-echo "== Laying out a mock installation in $install_win"
-mkdir -p "$install_unix/Formats"
-cp build/uninstall.exe "$install_unix/uninstall.exe"
-for f in Ovenix.exe vokext.dll vokext32.dll ovenix.chm license.txt Formats/readme.txt; do
-  echo "mock $f" >"$install_unix/$f"
-done
-printf '%s\r\n' Ovenix.exe vokext.dll vokext32.dll ovenix.chm license.txt Formats/readme.txt Formats \
-  voknew.dat zipnew.dat uninstall.exe >"$install_unix/Uninstall.lst"
-
 snapshot() {  # snapshot NAME: the registry (flattened) and the files of the prefix
   quiet wine regedit /E "$demo/$1-hklm.reg" 'HKEY_LOCAL_MACHINE\Software'
   quiet wine regedit /E "$demo/$1-hkcu.reg" 'HKEY_CURRENT_USER\Software'
@@ -77,6 +66,19 @@ show_changes() {  # show_changes FROM TO
   echo "-- files removed:"
   LC_ALL=C comm -23 "$demo/$1.files" "$demo/$2.files" | sed 's/^/   - /'
 }
+
+snapshot origin   # the machine before the archiver came
+
+install_unix="$prefix/drive_c/Program Files/Ovenix"
+install_win='C:\Program Files\Ovenix'
+echo "== Laying out a mock installation in $install_win"
+mkdir -p "$install_unix/Formats"
+cp build/uninstall.exe "$install_unix/uninstall.exe"
+for f in Ovenix.exe vokext.dll vokext32.dll ovenix.chm license.txt Formats/readme.txt; do
+  echo "mock $f" >"$install_unix/$f"
+done
+printf '%s\r\n' Ovenix.exe vokext.dll vokext32.dll ovenix.chm license.txt Formats/readme.txt Formats \
+  voknew.dat zipnew.dat uninstall.exe >"$install_unix/Uninstall.lst"
 
 snapshot before
 echo "== Silent setup: \"$install_win\\uninstall.exe\" -setup -s"
@@ -99,18 +101,18 @@ for _ in $(seq 1 120); do
 done
 sleep 1
 snapshot after
-echo "== What the round trip left behind, compared with before setup"
-show_changes before after
-if cmp -s "$demo/before.registry" "$demo/after.registry" && cmp -s "$demo/before.files" "$demo/after.files"; then
+echo "== What installation, setup and uninstall left behind, compared with the machine before"
+show_changes origin after
+if cmp -s "$demo/origin.registry" "$demo/after.registry" && cmp -s "$demo/origin.files" "$demo/after.files"; then
   echo "== Nothing left: registry and files are exactly as before setup."
 else
   # The promise: no value, no key with a value below it, no file or folder that was not there
   # before. Empty keys may stay: removal deletes single keys, so the parent keys that the shell
   # extension registration created (such as Drive\shellex\DragDropHandlers) and the key
   # RegisteredApplications, whose value alone is removed, remain without content.
-  values_left=$(LC_ALL=C comm -13 "$demo/before.registry" "$demo/after.registry" | grep -c ' : ' || true)
-  files_left=$(LC_ALL=C comm -13 "$demo/before.files" "$demo/after.files" | wc -l)
-  registry_gone=$(LC_ALL=C comm -23 "$demo/before.registry" "$demo/after.registry" | wc -l)
+  values_left=$(LC_ALL=C comm -13 "$demo/origin.registry" "$demo/after.registry" | grep -c ' : ' || true)
+  files_left=$(LC_ALL=C comm -13 "$demo/origin.files" "$demo/after.files" | wc -l)
+  registry_gone=$(LC_ALL=C comm -23 "$demo/origin.registry" "$demo/after.registry" | wc -l)
   if [ "$values_left" -eq 0 ] && [ "$files_left" -eq 0 ] && [ "$registry_gone" -eq 0 ]; then
     echo "== Round trip clean: no value and no file left, every earlier entry back; only empty keys remain."
   else
