@@ -64,29 +64,7 @@ std::wstring Difference(const std::vector<std::wstring>& expected, const std::ve
          JoinLines(LinesAdded(expected, actual));
 }
 
-class Associations : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(RunningFromInstallation()) << "must run from the installation-like copy";
-    FreshRegistry();
-    RemoveDataFiles();
-  }
-  void TearDown() override {
-    registry_.reset();
-    RemoveDataFiles();
-  }
-  // A new empty private tree (the old one is removed first: overrides do not nest).
-  void FreshRegistry() {
-    registry_.reset();
-    registry_ = std::make_unique<PrivateRegistry>();
-  }
-  static void RemoveDataFiles() {
-    DeleteFileW(InstallationFile(L"voknew.dat").c_str());
-    DeleteFileW(InstallationFile(L"zipnew.dat").c_str());
-  }
-
-  std::unique_ptr<PrivateRegistry> registry_;
-};
+class Associations : public InstallationRegistryTest {};
 
 // ---- The matrix of previous owners -------------------------------------------------------------
 

@@ -35,27 +35,7 @@ std::string Hex(const std::string& bytes) {
   return text;
 }
 
-class ShellNew : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(RunningFromInstallation()) << "must run from the installation-like copy";
-    FreshRegistry();
-    RemoveDataFiles();
-  }
-  void TearDown() override {
-    registry_.reset();
-    RemoveDataFiles();
-  }
-  void FreshRegistry() {
-    registry_.reset();
-    registry_ = std::make_unique<PrivateRegistry>();
-  }
-  static void RemoveDataFiles() {
-    DeleteFileW(InstallationFile(L"voknew.dat").c_str());
-    DeleteFileW(InstallationFile(L"zipnew.dat").c_str());
-  }
-  std::unique_ptr<PrivateRegistry> registry_;
-};
+class ShellNew : public InstallationRegistryTest {};
 
 TEST_F(ShellNew, EntryIsWantedOnlyWithTheShellExtensionAndItsMenuItem) {
   struct Case {
