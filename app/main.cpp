@@ -8,6 +8,7 @@
 #include "base/error_reporter.h"
 #include "base/handles.h"
 #include "base/paths.h"
+#include "base/system.h"
 #include "integration/dialogs/setup_dialogs.h"
 #include "localization/language.h"
 #include "uninstall/uninstall.h"

@@ -7,6 +7,7 @@
 #include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "localization/localized_strings.h"
+#include "localization/message_box.h"
 #include "resources/resource_ids.h"
 
 namespace {

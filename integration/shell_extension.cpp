@@ -5,8 +5,8 @@
 
 #include <cwchar>
 
-#include "app/run_state.h"
 #include "base/paths.h"
+#include "base/system.h"
 #include "integration/app_registration.h"
 #include "integration/integration_settings.h"
 #include "settings/registry.h"

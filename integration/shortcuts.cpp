@@ -8,11 +8,11 @@
 
 #include <string>
 
-#include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/disk_file.h"
 #include "base/handles.h"
 #include "base/paths.h"
+#include "base/system.h"
 #include "integration/app_registration.h"
 #include "integration/integration_settings.h"
 #include "localization/localized_strings.h"

@@ -2,9 +2,9 @@
 
 #include <cwchar>
 
-#include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/paths.h"
+#include "base/system.h"
 #include "base/text_file.h"
 #include "localization/language.h"
 

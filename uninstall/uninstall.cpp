@@ -11,6 +11,7 @@
 #include "integration/integration.h"
 #include "localization/language.h"
 #include "localization/localized_strings.h"
+#include "localization/message_box.h"
 #include "resources/resource_ids.h"
 #include "settings/ini_store.h"
 #include "uninstall/self_removal.h"

@@ -131,6 +131,9 @@ void OpenLicense() {
 
 }  // namespace
 
+HICON ProgramIcon = nullptr;
+HFONT BoldDialogFont = nullptr;
+
 bool HandleCommonDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, const wchar_t* dialogName,
                                const wchar_t* helpTopic) {
   switch (message) {

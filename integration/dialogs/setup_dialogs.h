@@ -2,9 +2,9 @@
 // context-menu items dialog "SETUPCONTEXTITEMS" it opens, and the completion dialog "DONEDLG".
 // All three are loaded by name from ResourceModule and localized when they initialise.
 //
-// The procedures read the run state (RunOptions, ProgramGroupFolder, the program icon and the
-// bold dialog font) and write ExitCode; they report no errors: what the operations they call fail
-// to do stays undone, silently. They run on the program's one thread; COM must be initialised
+// The procedures read the run record (RunOptions), write ProgramGroupFolder and ExitCode, and
+// show the program icon and bold dialog font that the entry point hands them below. They report
+// no errors: what the operations they call fail to do stays undone, silently. They run on the program's one thread; COM must be initialised
 // (OleInitialize) before "SETUPDLG" is confirmed, because confirming it creates shortcuts, and
 // "riched20.dll" must be loaded before "SETUPDLG" is created (its explanation box is a rich edit).
 #pragma once
@@ -14,6 +14,12 @@
 #include <cstddef>
 
 struct IntegrationSettings;
+
+// Set by the entry point before the first dialog runs (the large icon of "SETUPDLG" and "DONEDLG",
+// the font of the completion dialog's thank-you text). Either may stay null when loading or
+// creating it failed: the dialogs then show without it.
+extern HICON ProgramIcon;
+extern HFONT BoldDialogFont;
 
 // Resource names of the dialog templates and help topics of the dialogs.
 inline constexpr const wchar_t* kSetupDialogName = L"SETUPDLG";

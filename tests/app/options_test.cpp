@@ -165,12 +165,4 @@ TEST(ParseOptions, EmptyOrAbsentInstallerTextChangesNothing) {
   EXPECT_FALSE(RunOptions.Silent);
 }
 
-TEST(ScaledFontHeight, ScalesFrom96DpiTowardZero) {
-  const struct {
-    int32_t height, dpi, expected;
-  } cases[] = {{-12, 96, -12}, {-12, 120, -15}, {-12, 144, -18}, {-13, 120, -16}, {13, 120, 16}, {-12, 0, 0}};
-  for (const auto& c : cases)
-    EXPECT_EQ(c.expected, ScaleFontHeightForDpi(c.height, c.dpi)) << c.height << " at " << c.dpi << " dpi";
-}
-
 }  // namespace

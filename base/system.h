@@ -1,0 +1,24 @@
+// Small platform helpers every layer shares: the Windows version, libraries loaded from the
+// system folder only, the hardened library search path and dpi-scaled font heights.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// The running Windows version as major * 256 + minor (cached after the first call); 0x0501 off the
+// NT platform. Never 0.
+uint32_t WindowsVersion();
+
+// Loads <system folder>\<fileName> by full path, so a library of that name in the current or
+// program folder is never picked up. Null when the folder cannot be read or the library not loaded.
+HMODULE LoadSystemLibrary(const wchar_t* fileName);
+
+// A font height given at 96 dpi, scaled to the screen's vertical dpi (read once; while it cannot be
+// read the result is 0, the font mapper's default, and the next call tries again).
+int32_t ScaledFontHeight(int32_t heightAt96Dpi);
+// The arithmetic alone: height * dpi / 96 in 32-bit signed arithmetic, truncated toward zero.
+int32_t ScaleFontHeightForDpi(int32_t heightAt96Dpi, int32_t dpi);
+
+// Removes the current folder from the DLL search order (SetDllDirectoryW(L"") when kernel32 has it).
+void HardenDllSearchPath();

@@ -1,0 +1,65 @@
+# cmake -DSOURCE_DIR=<tree> -P check_layering.cmake
+# Fails when a product file includes a header of a layer above its own or of a sibling layer.
+# Layers, bottom-up (a layer may include only layers with a lower number, and its own):
+#   0 resources (identifiers only)   1 base   2 the run record (app/run_state.*)
+#   3 settings, localization (siblings: neither includes the other)
+#   4 integration   5 integration/dialogs   6 uninstall   7 app   8 tools
+set(layer_resources 0)
+set(layer_base 1)
+set(layer_app/run_state 2)
+set(layer_settings 3)
+set(layer_localization 3)
+set(layer_integration 4)
+set(layer_integration/dialogs 5)
+set(layer_uninstall 6)
+set(layer_app 7)
+set(layer_tools 8)
+
+# The layer unit of a path relative to the tree: the run record, a dialogs folder, or a top folder.
+function(layer_unit path out)
+  if(path MATCHES "^app/run_state\\.")
+    set(${out} "app/run_state" PARENT_SCOPE)
+  elseif(path MATCHES "^integration/dialogs/")
+    set(${out} "integration/dialogs" PARENT_SCOPE)
+  elseif(path MATCHES "^([^/]+)/")
+    set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
+  else()
+    set(${out} "" PARENT_SCOPE)
+  endif()
+endfunction()
+
+file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
+     ${SOURCE_DIR}/base/*.cpp ${SOURCE_DIR}/base/*.h
+     ${SOURCE_DIR}/settings/*.cpp ${SOURCE_DIR}/settings/*.h
+     ${SOURCE_DIR}/localization/*.cpp ${SOURCE_DIR}/localization/*.h
+     ${SOURCE_DIR}/integration/*.cpp ${SOURCE_DIR}/integration/*.h
+     ${SOURCE_DIR}/uninstall/*.cpp ${SOURCE_DIR}/uninstall/*.h
+     ${SOURCE_DIR}/app/*.cpp ${SOURCE_DIR}/app/*.h
+     ${SOURCE_DIR}/tools/*.cpp ${SOURCE_DIR}/tools/*.h)
+set(violations "")
+set(checked 0)
+foreach(source IN LISTS sources)
+  layer_unit(${source} from)
+  file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" header "${line}")
+    layer_unit(${header} to)
+    if(to STREQUAL "" OR to STREQUAL from)
+      continue()
+    endif()
+    math(EXPR checked "${checked} + 1")
+    if(NOT DEFINED layer_${to})
+      list(APPEND violations "${source}: includes ${header} from a folder outside the layers")
+    elseif(NOT layer_${to} LESS layer_${from})
+      list(APPEND violations "${source}: includes ${header} (${to} is not below ${from})")
+    endif()
+  endforeach()
+endforeach()
+if(checked EQUAL 0)
+  message(FATAL_ERROR "no include between folders found under ${SOURCE_DIR}: is SOURCE_DIR right?")
+endif()
+if(violations)
+  list(JOIN violations "\n  " text)
+  message(FATAL_ERROR "includes that reach up or sideways:\n  ${text}")
+endif()
+message(STATUS "${checked} includes between folders, all pointing down")
