@@ -37,6 +37,11 @@ trap cleanup EXIT
 echo "== Creating a disposable Wine prefix in $prefix"
 quiet wineboot -i
 quiet wineserver -w
+# Wine links Desktop, Documents, ... to the Linux home folder: plain folders keep the shortcuts
+# that setup makes inside the prefix.
+for link in "$prefix"/drive_c/users/*/*; do
+  if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+done
 quiet wineserver -p
 quiet wine cmd /c exit   # the session's first process: its services must not hold our output
 

@@ -65,6 +65,17 @@ start_server() {
   quiet wine cmd /c exit
 }
 
+# Wine links the user's Desktop, Documents, Music, ... to the Linux home folder. The tests make
+# shortcuts on the desktop and list the desktop before and after: give the prefix plain folders of
+# its own there, so a run neither writes into the real home nor reads what other programs change
+# in it meanwhile.
+detach_user_folders() {
+  for link in "$1"/*/*; do
+    [ -L "$link" ] || continue
+    rm -f "$link" && mkdir -p "$link"
+  done
+}
+
 save_pristine() {
   rm -rf "$pristine"
   mkdir -p "$pristine"
@@ -102,8 +113,12 @@ case "$command" in
         rm -rf "$prefix"
         mkdir -p "$prefix"
       done
+      detach_user_folders "$prefix/drive_c/users"
       save_pristine
     fi
+    # A prefix made before the folders were detached is mended in place.
+    detach_user_folders "$prefix/drive_c/users"
+    detach_user_folders "$pristine/users"
     start_server
     echo "Wine session ready: prefix $prefix, display ${DISPLAY:-none}"
     ;;
