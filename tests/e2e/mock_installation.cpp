@@ -8,6 +8,7 @@
 #include "base/handles.h"
 #include "support/registry_snapshot.h"
 #include "support/temp_folder.h"
+#include "support/text.h"
 
 const wchar_t* const kMockInstallationFiles[] = {
     L"Ovenix.exe", L"vokext.dll", L"vokext32.dll", L"ovenix.chm", L"voknew.dat", L"zipnew.dat", L"readme.txt",
@@ -16,29 +17,9 @@ const size_t kMockInstallationFileCount = sizeof kMockInstallationFiles / sizeof
 
 namespace {
 
-std::wstring Widen(const char* text) {
-  std::wstring wide;
-  for (; *text; ++text) wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
-  return wide;
-}
-
-std::wstring AgentExe() {
-  std::wstring path = Widen(VOK_E2E_AGENT_EXE);
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  return path;
-}
+std::wstring AgentExe() { return BuildPath(VOK_E2E_AGENT_EXE); }
 
 bool IsDriveRoot(const std::wstring& folder) { return folder.size() == 3 && folder[1] == L':'; }
-
-std::string ToAnsi(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                       nullptr);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
-  return bytes;
-}
 
 std::wstring ImagePathOf(HWND window) {
   DWORD processId = 0;
@@ -64,7 +45,7 @@ MockInstallation::MockInstallation(const std::wstring& folder) : folder_(folder)
   if (!CopyFileW(BuiltUninstallExe().c_str(), UninstallExe().c_str(), FALSE)) return;
   made_.push_back(L"uninstall.exe");
   for (size_t i = 0; i < kMockInstallationFileCount; ++i) {
-    if (!AddFile(kMockInstallationFiles[i], "mock " + ToAnsi(kMockInstallationFiles[i]))) return;
+    if (!AddFile(kMockInstallationFiles[i], "mock " + Narrow(kMockInstallationFiles[i], CP_ACP))) return;
   }
   ready_ = true;
 }
@@ -106,7 +87,7 @@ bool MockInstallation::AddAgent(const std::wstring& relative) {
 
 bool MockInstallation::WriteList(const std::vector<std::wstring>& lines) {
   std::string bytes;
-  for (const std::wstring& line : lines) bytes += ToAnsi(line) + "\r\n";
+  for (const std::wstring& line : lines) bytes += Narrow(line, CP_ACP) + "\r\n";
   return WriteListBytes(bytes);
 }
 
@@ -219,28 +200,14 @@ std::vector<std::wstring> IntegrationRegistryLines() {
   return lines;
 }
 
-namespace {
-
-void ListTree(const std::wstring& folder, std::vector<std::wstring>* lines) {
-  WIN32_FIND_DATAW data;
-  UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
-  if (!find) return;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..") continue;
-    lines->push_back(folder + L"\\" + name);
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ListTree(folder + L"\\" + name, lines);
-  } while (FindNextFileW(find.get(), &data));
-}
-
-}  // namespace
-
 std::vector<std::wstring> ShortcutFolderLines() {
   const int folders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU};
   std::vector<std::wstring> lines;
   for (int csidl : folders) {
     wchar_t path[MAX_PATH] = {};
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) ListTree(path, &lines);
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) continue;
+    const std::vector<std::wstring> files = ListFileTree(path);
+    lines.insert(lines.end(), files.begin(), files.end());
   }
   std::sort(lines.begin(), lines.end());
   return lines;

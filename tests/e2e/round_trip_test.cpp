@@ -15,36 +15,16 @@
 #include "support/process.h"
 #include "support/registry_snapshot.h"
 #include "support/temp_folder.h"
+#include "support/text.h"
 
 namespace {
 
 const wchar_t kInstallFolder[] = L"C:\\Program Files\\Ovenix";
 
-std::string Narrow(const std::wstring& text) {
-  std::string narrow;
-  for (wchar_t c : text) narrow += c < 128 ? static_cast<char>(c) : '?';
-  return narrow;
-}
-
 void Print(const char* title, const std::vector<std::wstring>& lines) {
   std::printf("-- %s: %u\n", title, static_cast<unsigned>(lines.size()));
   for (const std::wstring& line : lines) std::printf("   %s\n", Narrow(line).c_str());
   std::fflush(stdout);
-}
-
-// Every file and folder below the folder, one sorted line each.
-void ListTree(const std::wstring& folder, std::vector<std::wstring>& lines) {
-  WIN32_FIND_DATAW data;
-  UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
-  if (!find) return;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..") continue;
-    const std::wstring path = folder + L"\\" + name;
-    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    lines.push_back(path + (isFolder ? L"\\" : L""));
-    if (isFolder && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListTree(path, lines);
-  } while (FindNextFileW(find.get(), &data));
 }
 
 struct MachineState {
@@ -65,7 +45,10 @@ MachineState Snapshot() {
   for (const auto& root : roots)
     for (const std::wstring& line : SnapshotRegistry(root.root, root.subkey))
       state.registry.push_back(std::wstring(root.name) + L"\\" + line);
-  for (const wchar_t* folder : {L"C:\\users", L"C:\\ProgramData", L"C:\\Program Files"}) ListTree(folder, state.files);
+  for (const wchar_t* folder : {L"C:\\users", L"C:\\ProgramData", L"C:\\Program Files"}) {
+    const std::vector<std::wstring> files = ListFileTree(folder);
+    state.files.insert(state.files.end(), files.begin(), files.end());
+  }
   std::sort(state.registry.begin(), state.registry.end());
   std::sort(state.files.begin(), state.files.end());
   return state;

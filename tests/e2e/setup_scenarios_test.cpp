@@ -17,6 +17,7 @@
 #include "support/process.h"
 #include "support/registry_snapshot.h"
 #include "support/temp_folder.h"
+#include "support/text.h"
 
 #define VOK_WIDE_(text) L##text
 #define VOK_WIDE(text) VOK_WIDE_(text)
@@ -32,12 +33,6 @@ std::wstring SpecialFolder(int csidl) {
   wchar_t path[MAX_PATH] = {};
   SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
   return path;
-}
-
-std::string Narrow(const std::wstring& text) {
-  std::string narrow;
-  for (wchar_t c : text) narrow += c < 128 ? static_cast<char>(c) : '?';
-  return narrow;
 }
 
 // The archiver's files as its installer leaves them, with this build's uninstall.exe among them

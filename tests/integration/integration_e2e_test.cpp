@@ -21,6 +21,7 @@
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
 #include "support/registry_snapshot.h"
+#include "support/text.h"
 
 namespace {
 
@@ -75,12 +76,6 @@ std::vector<std::wstring> Added(const RegistryState& before, const RegistryState
   for (const std::wstring& line : LinesAdded(before.machine, after.machine)) lines.push_back(L"HKLM\\" + line);
   for (const std::wstring& line : LinesAdded(before.user, after.user)) lines.push_back(L"HKCU\\" + line);
   return lines;
-}
-
-std::string Narrow(const std::wstring& text) {
-  std::string result;
-  for (wchar_t c : text) result += c < 128 ? static_cast<char>(c) : '?';
-  return result;
 }
 
 class IntegrationEndToEnd : public ::testing::Test {

@@ -12,6 +12,7 @@
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
 #include "strings_fixture.h"
+#include "support/text.h"
 
 namespace {
 
@@ -94,7 +95,6 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 TemplateBuilder SampleDialog(bool centred, DWORD exStyle = 0) {
   TemplateBuilder builder(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | (centred ? DS_CENTER : 0), 20, 20,

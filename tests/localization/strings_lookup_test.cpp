@@ -15,6 +15,7 @@
 #include "resources/resource_ids.h"
 #include "strings_fixture.h"
 #include "support/process.h"
+#include "support/text.h"
 
 namespace {
 
@@ -24,7 +25,6 @@ std::wstring ProgramString(uint32_t id) {
   return length > 0 ? std::wstring(text, length) : std::wstring();
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 // The test language library, mapped as data the way the program maps "voklng.dll".
 class StringsWithLibrary : public ::testing::Test {

@@ -14,6 +14,7 @@
 #include "resources/resource_ids.h"
 #include "strings_fixture.h"
 #include "support/temp_folder.h"
+#include "support/text.h"
 #include "tools/language_template/language_template.h"
 
 namespace {
@@ -22,12 +23,6 @@ std::wstring ProgramString(uint32_t id) {
   const wchar_t* text = nullptr;
   const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
   return length > 0 ? std::wstring(text, length) : std::wstring();
-}
-
-std::string Narrow(const std::wstring& text) {
-  std::string narrow;
-  for (const wchar_t c : text) narrow.push_back(c < 128 ? static_cast<char>(c) : '?');
-  return narrow;
 }
 
 std::wstring FoundText(const char* key) {

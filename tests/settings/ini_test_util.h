@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "support/text.h"
+
 // The text in each encoding the store reads. ANSI uses the code page of the process (1252 here).
 inline std::string Utf16LeFile(const std::wstring& text) {
   std::string bytes = "\xFF\xFE";
@@ -20,13 +22,6 @@ inline std::string Utf16BeFile(const std::wstring& text) {
     bytes.push_back(static_cast<char>(c >> 8));
     bytes.push_back(static_cast<char>(c & 0xFF));
   }
-  return bytes;
-}
-inline std::string Narrow(const std::wstring& text, UINT codePage) {
-  const int size = WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                       nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
   return bytes;
 }
 inline std::string Utf8File(const std::wstring& text) { return "\xEF\xBB\xBF" + Narrow(text, CP_UTF8); }

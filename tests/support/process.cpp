@@ -64,13 +64,15 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& cu
   return result;
 }
 
-std::wstring BuiltUninstallExe() {
-  std::wstring path = Widen(VOK_UNINSTALL_EXE);
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;  // a Unix path seen through Wine's Z: drive
-  for (wchar_t& c : path)
+std::wstring BuildPath(const char* path) {
+  std::wstring windowsPath = Widen(path);
+  if (!windowsPath.empty() && windowsPath[0] == L'/') windowsPath = L"Z:" + windowsPath;  // seen through Wine's Z: drive
+  for (wchar_t& c : windowsPath)
     if (c == L'/') c = L'\\';
-  return path;
+  return windowsPath;
 }
+
+std::wstring BuiltUninstallExe() { return BuildPath(VOK_UNINSTALL_EXE); }
 
 std::wstring OwnModulePath() {
   wchar_t path[2048] = {};

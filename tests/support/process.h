@@ -23,6 +23,8 @@ using EnvironmentChanges = std::vector<std::pair<std::wstring, std::wstring>>;  
 ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& currentFolder = L"",
                          const EnvironmentChanges& environment = {}, DWORD timeoutMs = 60000);
 
+// A path the build gave (a Unix path when the tests run under Wine) as a Windows path.
+std::wstring BuildPath(const char* path);
 // The built uninstall.exe as a Windows path.
 std::wstring BuiltUninstallExe();
 // This test program's own full path and folder.

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "base/handles.h"
+#include <algorithm>
 
-#include <vector>
+#include "base/handles.h"
 
 TempFolder::TempFolder(const std::wstring& hint) {
   static unsigned counter = 0;
@@ -77,4 +77,29 @@ bool DeleteTreeForTest(const std::wstring& path) {
     }
   }
   return RemoveDirectoryW(path.c_str()) != 0;
+}
+
+namespace {
+
+void AppendTree(const std::wstring& folder, std::vector<std::wstring>& lines) {
+  WIN32_FIND_DATAW data;
+  UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+  if (!find) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    lines.push_back(path + (isFolder ? L"\\" : L""));
+    if (isFolder && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) AppendTree(path, lines);
+  } while (FindNextFileW(find.get(), &data));
+}
+
+}  // namespace
+
+std::vector<std::wstring> ListFileTree(const std::wstring& folder) {
+  std::vector<std::wstring> lines;
+  AppendTree(folder, lines);
+  std::sort(lines.begin(), lines.end());
+  return lines;
 }

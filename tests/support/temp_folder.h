@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TempFolder {
  public:
@@ -26,5 +27,8 @@ std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);    // a file or a folder
 bool FolderExists(const std::wstring& path);
 bool MakeFolders(const std::wstring& path);   // creates every missing folder of the path
+// Every file and folder below folder, one full path each (a folder's ends with "\"), sorted.
+// Never follows reparse points, so a link out of the tree is listed but not entered.
+std::vector<std::wstring> ListFileTree(const std::wstring& folder);
 // Deletes a test-owned tree; never follows reparse points. Returns false if anything stayed.
 bool DeleteTreeForTest(const std::wstring& path);

@@ -1,0 +1,23 @@
+// Text conversions the tests share.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// For failure messages: ASCII as it is, every other character as '?'.
+inline std::string Narrow(const std::wstring& text) {
+  std::string narrow;
+  for (wchar_t c : text) narrow += c < 128 ? static_cast<char>(c) : '?';
+  return narrow;
+}
+
+// The text in a code page (CP_ACP, CP_UTF8, ...), for the bytes of a file a test writes.
+inline std::string Narrow(const std::wstring& text, UINT codePage) {
+  if (text.empty()) return std::string();
+  const int size = WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                       nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
+  return bytes;
+}
