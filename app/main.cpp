@@ -45,10 +45,10 @@ int RunProgram(HINSTANCE instance) {
   // The setup dialog's description is a rich-edit control: its class must exist before the dialog.
   UniqueModule richEdit(LoadSystemLibrary(L"riched20.dll"));
 
-  ProgramIcon = LoadIconW(ResourceModule, L"VOKICON");
-  if (!ProgramIcon && ResourceModule != instance) ProgramIcon = LoadIconW(instance, L"VOKICON");
+  g_programIcon = LoadIconW(ResourceModule, L"VOKICON");
+  if (!g_programIcon && ResourceModule != instance) g_programIcon = LoadIconW(instance, L"VOKICON");
   UniqueGdiObject font(CreateFontW(ScaledFontHeight(-12), 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, L"MS Shell Dlg"));
-  BoldDialogFont = static_cast<HFONT>(font.get());
+  g_boldDialogFont = static_cast<HFONT>(font.get());
 
   bool setupRequested = false;
   bool uninstallRequested = false;
@@ -61,7 +61,7 @@ int RunProgram(HINSTANCE instance) {
   if (setupRequested) RunSetupMode();
   if (uninstallRequested) RunUninstall();
 
-  BoldDialogFont = nullptr;
+  g_boldDialogFont = nullptr;
   return static_cast<int>(ExitCode);
 }
 

@@ -65,17 +65,13 @@ HANDLE StartSearch(const wchar_t* pattern, ScanEntry& entry) noexcept {
   return search;
 }
 
-// The program's own folder: the executable's path without its name.
+// The archiver's folder settings, read from the real registry whatever the settings store does.
+constexpr wchar_t kDataFolderKey[] = L"Software\\Ovenix\\Paths";
+
+// The program's own folder: the executable's path without its name; empty when that path cannot
+// be had whole.
 void ProgramFolder(wchar_t* destination, size_t capacity) noexcept {
-  if (capacity == 0) return;
-  const DWORD limit = capacity > MAXDWORD ? MAXDWORD : static_cast<DWORD>(capacity);
-  const DWORD length = GetModuleFileNameW(nullptr, destination, limit);
-  if (length == 0) {
-    destination[0] = 0;
-    return;
-  }
-  destination[capacity - 1] = 0;  // a cut name is not terminated on every Windows version
-  TruncateToFolder(destination);
+  if (ModulePath(nullptr, destination, capacity)) TruncateToFolder(destination);
 }
 
 }  // namespace
@@ -207,9 +203,34 @@ bool ToExtendedLengthPath(const wchar_t* source, wchar_t* destination, size_t ca
   if (!source || source[0] == 0) return false;
   if (IsAbsolutePath(source)) return ExtendedLengthPathFrom(source, nullptr, destination, capacity);
   wchar_t current[kPathCapacity];
-  const DWORD length = GetCurrentDirectoryW(kPathCapacity - 1, current);
-  if (length == 0 || length > kPathCapacity - 1) return false;
+  if (!CurrentFolder(current, kPathCapacity - 1)) return false;
   return ExtendedLengthPathFrom(source, current, destination, capacity);
+}
+
+// ---- The program's own path and the current folder ----
+
+bool ModulePath(HMODULE module, wchar_t* destination, size_t capacity) noexcept {
+  if (capacity == 0) return false;
+  const DWORD limit = capacity > MAXDWORD ? MAXDWORD : static_cast<DWORD>(capacity);
+  const DWORD length = GetModuleFileNameW(module, destination, limit);
+  // A length of the whole capacity means the path was cut (and, on older systems, not terminated).
+  if (length == 0 || length >= limit) {
+    destination[0] = L'\0';
+    return false;
+  }
+  return true;
+}
+
+bool CurrentFolder(wchar_t* destination, size_t capacity) noexcept {
+  if (capacity == 0) return false;
+  const DWORD limit = capacity > MAXDWORD ? MAXDWORD : static_cast<DWORD>(capacity);
+  const DWORD length = GetCurrentDirectoryW(limit, destination);
+  // Too small a buffer gives the size needed and leaves the buffer undefined.
+  if (length == 0 || length >= limit) {
+    destination[0] = L'\0';
+    return false;
+  }
+  return true;
 }
 
 // ---- Attributes and existence ----
@@ -298,7 +319,7 @@ bool UserAppDataFolder(wchar_t* destination, size_t capacity) noexcept {
     if (SHGetPathFromIDListW(items, folder) && folder[0] != 0) {
       CopyBounded(destination, folder, capacity);
       AppendSeparator(destination, capacity);
-      AppendBounded(destination, L"Ovenix", capacity);
+      AppendBounded(destination, kArchiverDataFolderName, capacity);
       result = PathExists(destination);
     } else {
       destination[0] = 0;
@@ -312,8 +333,7 @@ void ArchiverDataFolder(wchar_t* destination, size_t capacity) noexcept {
   if (capacity == 0) return;
   destination[0] = 0;
   UniqueHkey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Ovenix\\Paths", 0, KEY_QUERY_VALUE, key.put()) ==
-      ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kDataFolderKey, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
     const size_t byteCapacity = capacity * sizeof(wchar_t);
     DWORD size = byteCapacity > MAXDWORD ? MAXDWORD : static_cast<DWORD>(byteCapacity);
     DWORD type = REG_NONE;

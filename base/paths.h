@@ -70,6 +70,16 @@ bool PathExistsOrMatches(const wchar_t* path) noexcept;
 bool AttrIsFolder(DWORD attributes) noexcept;
 bool AttrIsReparsePoint(DWORD attributes) noexcept;
 
+// ---- The program's own path and the current folder ----
+
+// The full path of the module's file (module null: the program's executable) into destination.
+// False, with destination empty, when it cannot be read or does not fit the capacity: a cut path
+// would name some other file.
+bool ModulePath(HMODULE module, wchar_t* destination, size_t capacity) noexcept;
+// The process's current folder into destination; false, with destination empty, when it cannot be
+// read or does not fit the capacity.
+bool CurrentFolder(wchar_t* destination, size_t capacity) noexcept;
+
 // ---- Directory scanning ----
 
 struct ScanEntry {
@@ -112,6 +122,9 @@ class DirectoryScanner {
 bool LookupSingle(const wchar_t* path, ScanEntry& entry) noexcept;
 
 // ---- The archiver's per-user data folder ----
+
+// The archiver's folder below the roaming application data folder.
+constexpr const wchar_t* kArchiverDataFolderName = L"Ovenix";
 
 // "<roaming application data>\Ovenix" into destination; true when that folder exists (it is never
 // created). False also when the special folder cannot be found.

@@ -6,13 +6,13 @@
 
 #include "base/bounded_text.h"
 #include "base/paths.h"
+#include "integration/integration_settings.h"
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
 #include "settings/registry.h"
 
 namespace {
 
-constexpr wchar_t kArchiverExe[] = L"Ovenix.exe";
 constexpr size_t kPieceCapacity = 100;  // each piece of the version name is formatted in this much
 
 }  // namespace
@@ -20,9 +20,7 @@ constexpr size_t kPieceCapacity = 100;  // each piece of the version name is for
 bool ProgramFilePath(const wchar_t* name, wchar_t* destination, size_t capacity) {
   if (capacity == 0) return false;
   wchar_t own[kPathCapacity];
-  const DWORD length = GetModuleFileNameW(nullptr, own, static_cast<DWORD>(kPathCapacity));
-  // A length of the full capacity means the path was cut: it would name some other file.
-  if (length == 0 || length >= kPathCapacity) {
+  if (!ModulePath(nullptr, own, kPathCapacity)) {
     destination[0] = L'\0';
     return false;
   }
@@ -80,14 +78,13 @@ void AppendVersionName(wchar_t* text, size_t capacity) {
 
 void WriteUninstallEntry() {
   wchar_t displayName[kPathCapacity];
-  CopyBounded(displayName, L"Ovenix", kPathCapacity);
+  CopyBounded(displayName, kArchiverName, kPathCapacity);
   AppendVersionName(displayName, kPathCapacity);
   wchar_t displayVersion[kPieceCapacity];
   std::swprintf(displayVersion, kPieceCapacity, L"%d.%02d.%d", kVersionMajor, kVersionMinor, kVersionBeta);
 
   wchar_t ownPath[kPathCapacity];
-  const DWORD length = GetModuleFileNameW(nullptr, ownPath, static_cast<DWORD>(kPathCapacity));
-  if (length == 0 || length >= kPathCapacity) ownPath[0] = L'\0';
+  ModulePath(nullptr, ownPath, kPathCapacity);  // empty when it cannot be had
   // The folder keeps its last backslash: "InstallLocation" ends with one.
   wchar_t folder[kPathCapacity];
   CopyBounded(folder, ownPath, kPathCapacity);

@@ -60,9 +60,8 @@ void WriteCommandAndIcon(const ProgIdRow& row, const wchar_t* command, const wch
 
 bool RegisterProgIds() {
   wchar_t executable[kPathCapacity];
-  const DWORD length = GetModuleFileNameW(nullptr, executable, kPathCapacity);
-  if (length == 0 || length >= kPathCapacity) executable[0] = L'\0';
-  ReplaceFileName(executable, L"Ovenix.exe", kPathCapacity);
+  ModulePath(nullptr, executable, kPathCapacity);  // empty: the bare name, relative to the current folder
+  ReplaceFileName(executable, kArchiverExe, kPathCapacity);
 
   wchar_t command[kCommandCapacity];
   CopyBounded(command, L"\"", kCommandCapacity);
@@ -92,7 +91,7 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
 
   const bool wantShellNew = PrepareShellNew(shellExt, isVok, isZip);
   wchar_t stateKey[kKeyCapacity];
-  JoinKey(L"Setup\\", ext, stateKey, kKeyCapacity);
+  ExtensionStateKey(ext, stateKey, kKeyCapacity);
   wchar_t volumeKey[16];
 
   if (associate) {

@@ -10,10 +10,7 @@
 
 #include "integration/integration_settings.h"
 
-// The archiver's ProgIDs and the recovery-volume extension, under HKEY_CLASSES_ROOT.
-constexpr const wchar_t* kArchiveProgId = L"Ovenix";
-constexpr const wchar_t* kZipProgId = L"Ovenix.ZIP";
-constexpr const wchar_t* kRecoveryProgId = L"Ovenix.REV";
+// The recovery-volume extension, under HKEY_CLASSES_ROOT (its ProgID: kRecoveryProgId).
 constexpr const wchar_t* kRecoveryExtension = L".rev";
 
 // Writes the three ProgIDs (type names, open commands, DefaultIcon values only where empty) and

@@ -15,7 +15,7 @@
 namespace {
 
 // Removed with their whole trees: the per-extension release never touches them.
-constexpr const wchar_t* kClassTreesToRemove[] = {L"Ovenix", L"Ovenix.ZIP", L"Ovenix.REV", L".rev"};
+constexpr const wchar_t* kClassTreesToRemove[] = {kArchiveProgId, kZipProgId, kRecoveryProgId, kRecoveryExtension};
 
 constexpr wchar_t kThemesKey[] = L"Interface\\Themes";
 

@@ -85,11 +85,6 @@ const InitLetter kInitLetters[] = {
     {L'C', &IntegrationSettings::CascadedMenu}, {L'I', &IntegrationSettings::MenuIcons},
 };
 
-void TypeKey(const ArchiveType& type, wchar_t* key, size_t capacity) {
-  CopyBounded(key, L"Setup\\", capacity);
-  AppendBounded(key, type.mainExtension, capacity);
-}
-
 wchar_t UpperCase(wchar_t character) {
   // CharUpperW converts a single character when the pointer's high word is zero.
   return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(
@@ -99,6 +94,12 @@ wchar_t UpperCase(wchar_t character) {
 bool IsDecimalDigit(wchar_t character) { return character >= L'0' && character <= L'9'; }
 
 }  // namespace
+
+void ExtensionStateKey(const wchar_t* extension, wchar_t* key, size_t capacity) {
+  CopyBounded(key, kSetupKey, capacity);
+  AppendBounded(key, L"\\", capacity);
+  AppendBounded(key, extension, capacity);
+}
 
 bool NextGroupExtension(const wchar_t** cursor, wchar_t* extension, size_t capacity) {
   if (capacity > 0) extension[0] = L'\0';
@@ -119,7 +120,7 @@ bool NextGroupExtension(const wchar_t** cursor, wchar_t* extension, size_t capac
 void LoadIntegrationSettings(IntegrationSettings& settings) {
   wchar_t key[kExtensionCapacity + 8];
   for (const ArchiveType& type : ArchiveTypes) {
-    TypeKey(type, key, sizeof(key) / sizeof(key[0]));
+    ExtensionStateKey(type.mainExtension, key, sizeof(key) / sizeof(key[0]));
     settings.Associate[type.index] = ReadUserNumber(key, L"Set", 1) != 0 ? 1 : 0;
   }
 
@@ -141,7 +142,7 @@ void LoadIntegrationSettings(IntegrationSettings& settings) {
 void SaveIntegrationSettings(const IntegrationSettings& settings) {
   wchar_t key[kExtensionCapacity + 8];
   for (const ArchiveType& type : ArchiveTypes) {
-    TypeKey(type, key, sizeof(key) / sizeof(key[0]));
+    ExtensionStateKey(type.mainExtension, key, sizeof(key) / sizeof(key[0]));
     (void)WriteUserNumber(key, L"Set", settings.Associate[type.index] != 0 ? 1 : 0);
   }
   for (const StoredFlag& flag : kStoredFlags) {
@@ -173,5 +174,5 @@ bool IsOwnedAssociation(const wchar_t* extension) {
   if (extension == nullptr || extension[0] == L'\0') return false;
   wchar_t progId[kProgIdCapacity];
   ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", progId, L"", kProgIdCapacity);
-  return NamesEqual(progId, L"Ovenix") || NamesEqual(progId, L"Ovenix.ZIP");
+  return NamesEqual(progId, kArchiveProgId) || NamesEqual(progId, kZipProgId);
 }

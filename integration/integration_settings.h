@@ -9,6 +9,14 @@
 
 #include <cstddef>
 
+// The archiver's names in the system, one constant per meaning.
+constexpr const wchar_t* kArchiverExe = L"Ovenix.exe";  // the archiver, beside this program
+constexpr const wchar_t* kArchiverName = L"Ovenix";     // shown for it: program lists, shell, shortcuts
+// Its ProgIDs under HKEY_CLASSES_ROOT: every archive type but ".zip", ".zip", recovery volumes.
+constexpr const wchar_t* kArchiveProgId = L"Ovenix";
+constexpr const wchar_t* kZipProgId = L"Ovenix.ZIP";
+constexpr const wchar_t* kRecoveryProgId = L"Ovenix.REV";
+
 constexpr size_t kArchiveTypeCount = 17;
 constexpr size_t kAssociateSlots = 20;  // 17 archive types and 3 spare positions
 constexpr size_t kContextMenuItemCount = 19;
@@ -44,6 +52,11 @@ struct ContextMenuItem {
   int checkBox;  // control of the context-menu items dialog
 };
 extern const ContextMenuItem ContextMenuItems[kContextMenuItemCount];
+
+// "Setup\<extension>" (extension with its dot), relative to Software\Ovenix: the key of one
+// extension's association flag and of the state saved before the archiver took it over. Cut to
+// capacity (always terminated).
+void ExtensionStateKey(const wchar_t* extension, wchar_t* key, size_t capacity);
 
 // Beside the items, the menu-items key holds the file masks that the shell extension always
 // treats as archives: a REG_SZ of at most 1023 characters.

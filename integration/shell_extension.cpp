@@ -22,22 +22,23 @@ constexpr size_t kKeyCapacity = 1024;
 
 constexpr wchar_t kClassKeyFormat[] = L"CLSID\\%ls";
 constexpr wchar_t kInProcServerKeyFormat[] = L"CLSID\\%ls\\InProcServer32";
-constexpr wchar_t kClassDescription[] = L"Ovenix";
 constexpr wchar_t kThreadingModel[] = L"Apartment";
 
-// Handler keys named by the CLSID, default value empty.
-constexpr const wchar_t* kClassHandlerKeyFormats[] = {
-    L"Ovenix\\shellex\\ContextMenuHandlers\\%ls",
-    L"Ovenix\\shellex\\PropertySheetHandlers\\%ls",
-    L"Ovenix.ZIP\\shellex\\ContextMenuHandlers\\%ls",
-    L"Ovenix.ZIP\\shellex\\PropertySheetHandlers\\%ls",
-    L"exefile\\shellex\\PropertySheetHandlers\\%ls",
+// Handler keys named by the CLSID below a class key, default value empty.
+constexpr wchar_t kContextMenuHandlerFormat[] = L"%ls\\shellex\\ContextMenuHandlers\\%ls";
+constexpr wchar_t kPropertySheetHandlerFormat[] = L"%ls\\shellex\\PropertySheetHandlers\\%ls";
+struct ClassHandlerKey {
+  const wchar_t* classKey;
+  const wchar_t* format;  // class key, then CLSID
 };
-// Keys whose default value is the CLSID: the last library registered owns them.
-constexpr const wchar_t* kDropHandlerKeys[] = {
-    L"Ovenix\\shellex\\DropHandler",
-    L"Ovenix.ZIP\\shellex\\DropHandler",
+constexpr ClassHandlerKey kClassHandlerKeys[] = {
+    {kArchiveProgId, kContextMenuHandlerFormat}, {kArchiveProgId, kPropertySheetHandlerFormat},
+    {kZipProgId, kContextMenuHandlerFormat},     {kZipProgId, kPropertySheetHandlerFormat},
+    {L"exefile", kPropertySheetHandlerFormat},
 };
+// "<ProgID>\shellex\DropHandler", default value the CLSID: the last library registered owns them.
+constexpr wchar_t kDropHandlerFormat[] = L"%ls\\shellex\\DropHandler";
+constexpr const wchar_t* kDropHandlerProgIds[] = {kArchiveProgId, kZipProgId};
 // Handler keys named by the handler name, default value the CLSID.
 constexpr const wchar_t* kNamedHandlerKeyFormats[] = {
     L"*\\shellex\\ContextMenuHandlers\\%ls",
@@ -53,10 +54,9 @@ constexpr const wchar_t* kLegacyHandlerKeyFormats[] = {
 };
 
 constexpr wchar_t kApprovedKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
-constexpr wchar_t kApprovalText[] = L"Ovenix shell extension";
+constexpr wchar_t kApprovalText[] = L"Ovenix shell extension";  // the approval's description
 
 constexpr wchar_t kRegisteredApplicationsKey[] = L"\\Software\\RegisteredApplications";
-constexpr wchar_t kApplicationName[] = L"Ovenix";
 constexpr wchar_t kCapabilitiesPath[] = L"Software\\Ovenix\\Capabilities";
 constexpr wchar_t kCapabilitiesKey[] = L"Capabilities";  // relative to HKLM\Software\Ovenix
 constexpr wchar_t kFileAssociationsKey[] = L"Capabilities\\FileAssociations";
@@ -66,13 +66,16 @@ struct FormattedKey {
   FormattedKey(const wchar_t* format, const wchar_t* argument) {
     if (std::swprintf(text, kKeyCapacity, format, argument) < 0) text[kKeyCapacity - 1] = L'\0';
   }
+  FormattedKey(const wchar_t* format, const wchar_t* first, const wchar_t* second) {
+    if (std::swprintf(text, kKeyCapacity, format, first, second) < 0) text[kKeyCapacity - 1] = L'\0';
+  }
 };
 
 void WriteClassKeys(const wchar_t* libraryPath, const wchar_t* clsid, bool use32BitView) {
   const FormattedKey classKey(kClassKeyFormat, clsid);
   const FormattedKey serverKey(kInProcServerKeyFormat, clsid);
   SetRegistryView(use32BitView ? KEY_WOW64_32KEY : 0);
-  (void)WriteSettingString(HKEY_CLASSES_ROOT, classKey.text, L"", kClassDescription);
+  (void)WriteSettingString(HKEY_CLASSES_ROOT, classKey.text, L"", kArchiverName);
   (void)WriteSettingString(HKEY_CLASSES_ROOT, serverKey.text, L"", libraryPath);
   (void)WriteSettingString(HKEY_CLASSES_ROOT, serverKey.text, L"ThreadingModel", kThreadingModel);
   SetRegistryView(0);
@@ -83,11 +86,11 @@ void Register(const wchar_t* libraryName, const wchar_t* clsid, const wchar_t* h
   if (ProgramFilePath(libraryName, libraryPath, kPathCapacity) && PathExists(libraryPath)) {
     WriteClassKeys(libraryPath, clsid, use32BitView);
   }
-  for (const wchar_t* format : kClassHandlerKeyFormats) {
-    (void)WriteSettingString(HKEY_CLASSES_ROOT, FormattedKey(format, clsid).text, L"", L"");
+  for (const ClassHandlerKey& key : kClassHandlerKeys) {
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, FormattedKey(key.format, key.classKey, clsid).text, L"", L"");
   }
-  for (const wchar_t* key : kDropHandlerKeys) {
-    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"", clsid);
+  for (const wchar_t* progId : kDropHandlerProgIds) {
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, FormattedKey(kDropHandlerFormat, progId).text, L"", clsid);
   }
   for (const wchar_t* format : kNamedHandlerKeyFormats) {
     (void)WriteSettingString(HKEY_CLASSES_ROOT, FormattedKey(format, handlerName).text, L"", clsid);
@@ -106,11 +109,11 @@ void Unregister(const wchar_t* clsid, const wchar_t* handlerName, bool use32BitV
     DeleteSettingKey32(HKEY_CLASSES_ROOT, serverKey.text);
     DeleteSettingKey32(HKEY_CLASSES_ROOT, classKey.text);
   }
-  for (const wchar_t* format : kClassHandlerKeyFormats) {
-    DeleteSettingKey(HKEY_CLASSES_ROOT, FormattedKey(format, clsid).text);
+  for (const ClassHandlerKey& key : kClassHandlerKeys) {
+    DeleteSettingKey(HKEY_CLASSES_ROOT, FormattedKey(key.format, key.classKey, clsid).text);
   }
-  for (const wchar_t* key : kDropHandlerKeys) {
-    DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+  for (const wchar_t* progId : kDropHandlerProgIds) {
+    DeleteSettingKey(HKEY_CLASSES_ROOT, FormattedKey(kDropHandlerFormat, progId).text);
   }
   for (const wchar_t* format : kNamedHandlerKeyFormats) {
     DeleteSettingKey(HKEY_CLASSES_ROOT, FormattedKey(format, handlerName).text);
@@ -122,10 +125,10 @@ void Unregister(const wchar_t* clsid, const wchar_t* handlerName, bool use32BitV
 }
 
 void WriteCapabilities() {
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kApplicationName, kCapabilitiesPath);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, L"ApplicationDescription", kApplicationName);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kArchiverName, kCapabilitiesPath);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, L"ApplicationDescription", kArchiverName);
   for (size_t type = 0; type < kArchiveTypeCount; ++type) {
-    const wchar_t* progId = ArchiveTypes[type].index == kZipTypeIndex ? L"Ovenix.ZIP" : L"Ovenix";
+    const wchar_t* progId = ArchiveTypes[type].index == kZipTypeIndex ? kZipProgId : kArchiveProgId;
     const wchar_t* cursor = ArchiveTypes[type].extensionGroup;
     wchar_t extension[kExtensionCapacity];
     while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) {
@@ -153,7 +156,7 @@ void UpdateShellExtensions(bool removing, const IntegrationSettings& settings) {
   // Default programs (RegisteredApplications) came with Windows 6.0.
   if (WindowsVersion() >= 0x600) {
     if (removing) {
-      DeleteSettingValue(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kApplicationName);
+      DeleteSettingValue(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kArchiverName);
     } else {
       WriteCapabilities();
     }

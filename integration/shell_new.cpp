@@ -26,16 +26,10 @@ void ShellNewKey(const wchar_t* ext, wchar_t* key, size_t capacity) {
   AppendBounded(key, L"\\ShellNew", capacity);
 }
 
-void StateKey(const wchar_t* ext, wchar_t* key, size_t capacity) {
-  CopyBounded(key, L"Setup\\", capacity);
-  AppendBounded(key, ext, capacity);
-}
-
 // The program's own path with its file name replaced; empty folder part when the module path
 // cannot be had, so the name is then relative to the current folder.
 void ProgramFolderFile(const wchar_t* name, wchar_t* path, size_t capacity) {
-  const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(capacity));
-  if (length == 0 || length >= capacity) path[0] = L'\0';
+  ModulePath(nullptr, path, capacity);
   ReplaceFileName(path, name, capacity);
 }
 
@@ -128,7 +122,7 @@ void RestoreShellNewEntry(const wchar_t* ext, bool existed) {
   }
 
   wchar_t stateKey[kShellNewKeyCapacity];
-  StateKey(ext, stateKey, kShellNewKeyCapacity);
+  ExtensionStateKey(ext, stateKey, kShellNewKeyCapacity);
   wchar_t saved[kShellNewStateCapacity];
   (void)ReadUserString(stateKey, L"ShellNew", saved, L"", kShellNewStateCapacity);
 

@@ -34,7 +34,7 @@ struct GroupEntry {
   bool withIcon;
 };
 constexpr GroupEntry kGroupEntries[] = {
-    {L"Ovenix.exe", 0, L"Ovenix", 0, true},
+    {kArchiverExe, 0, kArchiverName, 0, true},
     {L"Ovenix.chm", 0, nullptr, IDS_OVENIXHELP, false},
     {L"Vok.txt", 0, nullptr, IDS_VOKHELP, false},
     {nullptr, IDS_WHATSNEWNAME, nullptr, IDS_WHATSNEW, false},
@@ -140,7 +140,7 @@ void UpdateShortcuts(const IntegrationSettings& settings, wchar_t* groupFolder, 
   if (!IsIntegrationAllowed()) return;
 
   wchar_t target[kPathCapacity];
-  (void)ProgramFilePath(L"Ovenix.exe", target, kPathCapacity);
+  (void)ProgramFilePath(kArchiverExe, target, kPathCapacity);
   // Windows 6.0 and later keep the archiver's shortcuts for all users.
   const bool modern = WindowsVersion() >= 0x600;
 

@@ -32,8 +32,7 @@ void ProgramPath(wchar_t* path) {
     CopyBounded(path, g_helpHooks->programPath, kPathCapacity);
     return;
   }
-  const DWORD length = GetModuleFileNameW(nullptr, path, kPathCapacity);
-  if (length == 0 || length >= kPathCapacity) path[0] = L'\0';
+  ModulePath(nullptr, path, kPathCapacity);
 }
 
 // The help file beside the program whose path is given, or the language folder's copy.

@@ -14,7 +14,7 @@
 // Before the entry point runs, the program's module is the executable (a null name asks for it);
 // start-up replaces both with the instance handle it is given.
 HMODULE ResourceModule = GetModuleHandleW(nullptr);
-HMODULE ProgramModule = GetModuleHandleW(nullptr);
+HMODULE g_programModule = GetModuleHandleW(nullptr);
 bool RightToLeft = false;
 
 LanguageTable g_languageTable;
@@ -388,19 +388,18 @@ void UnloadLanguageLibrary() {
   if (!g_languageLibrary.loaded_) return;
   g_languageLibrary.library_.reset();
   g_languageLibrary.loaded_ = false;
-  ResourceModule = ProgramModule;
+  ResourceModule = g_programModule;
 }
 
 void LoadLanguageLibrary(HMODULE programModule) {
   UnloadLanguageLibrary();
-  ProgramModule = programModule;
+  g_programModule = programModule;
   ResourceModule = programModule;
 
   wchar_t path[kPathCapacity];
-  const DWORD length = GetModuleFileNameW(programModule, path, kPathCapacity);
   // Without the program's own path there is no folder to look in; a bare "voklng.dll" would be
   // looked for along the library search path, which is never what is meant.
-  if (length == 0 || length >= kPathCapacity) return;
+  if (!ModulePath(programModule, path, kPathCapacity)) return;
   ReplaceFileName(path, kLanguageLibraryName, kPathCapacity);
   ApplyLanguageFolder(path, path, kPathCapacity);
 
@@ -458,8 +457,7 @@ void LoadLanguageFile(const wchar_t* fileName) {
     // A bare name is looked for in the program's folder (never in the current folder: without the
     // program's own path there is no file to load).
     wchar_t full[kPathCapacity];
-    const DWORD length = GetModuleFileNameW(ProgramModule, full, kPathCapacity);
-    havePath = length > 0 && length < kPathCapacity;
+    havePath = ModulePath(g_programModule, full, kPathCapacity);
     if (havePath) {
       *FileNamePart(full) = L'\0';
       AppendBounded(full, path, kPathCapacity);

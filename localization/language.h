@@ -23,7 +23,7 @@
 extern HMODULE ResourceModule;
 // The program's own module: the last fallback for strings, and what ResourceModule returns to when
 // the language library is released. Set again by LoadLanguageLibrary.
-extern HMODULE ProgramModule;
+extern HMODULE g_programModule;
 // The loaded language is written right to left: set by a DIRECTION line with the word "RTL" in the
 // language file or by a dialog resource named "RTL" in the language library. False at start.
 extern bool RightToLeft;

@@ -73,7 +73,7 @@ wchar_t* LocalizedStringInto(uint32_t id, wchar_t* buffer, size_t capacity) {
   const int loadCapacity = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
   if (LoadStringW(ResourceModule, id, buffer, loadCapacity) > 0) return buffer;
   buffer[0] = L'\0';
-  if (LoadStringW(ProgramModule, id, buffer, loadCapacity) > 0) return buffer;
+  if (LoadStringW(g_programModule, id, buffer, loadCapacity) > 0) return buffer;
   buffer[0] = L'\0';
   return buffer;
 }

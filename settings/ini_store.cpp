@@ -127,9 +127,8 @@ void IniStore::EnsureLoaded() {
   HMODULE module = nullptr;
   if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCWSTR>(&g_iniStore), &module)) {
-    const DWORD length = GetModuleFileNameW(module, filePath_, kPathCapacity);
     // A cut module path names another file: fall back to the bare name, as when there is none.
-    if (length == 0 || length >= kPathCapacity) filePath_[0] = L'\0';
+    ModulePath(module, filePath_, kPathCapacity);
   }
   ReplaceFileName(filePath_, kIniFileName, kPathCapacity);
 

@@ -46,8 +46,7 @@ bool ProgramFolderOf(const wchar_t* programPath, wchar_t* folder, size_t capacit
 void RunUninstall() {
   wchar_t programPath[kPathCapacity] = {};
   wchar_t programFolder[kPathCapacity];
-  const DWORD pathLength = GetModuleFileNameW(nullptr, programPath, kPathCapacity);
-  if (pathLength == 0 || pathLength >= kPathCapacity) return;  // no usable path: nothing happens
+  if (!ModulePath(nullptr, programPath, kPathCapacity)) return;  // no usable path: nothing happens
   if (!ProgramFolderOf(programPath, programFolder, kPathCapacity)) return;
   // Without the program folder as the current folder, the bare names below would name files
   // elsewhere: stop rather than delete there.
@@ -96,8 +95,7 @@ void RunUninstall() {
   DiscardIniStore();
 
   wchar_t currentFolder[kPathCapacity] = {};
-  const DWORD folderLength = GetCurrentDirectoryW(kPathCapacity, currentFolder);
-  if (folderLength == 0 || folderLength >= kPathCapacity) currentFolder[0] = 0;
+  CurrentFolder(currentFolder, kPathCapacity);  // empty when it cannot be read
 
   if (outcome.rebootNeeded && !RunOptions.Silent) {
     ShowMessage(nullptr, rebootRequired, caption, kNoticeFlags);

@@ -81,7 +81,7 @@ void InitSetupDialog(HWND dialog) {
   ShowSettings(dialog, g_setupRecord);
 
   SetForegroundWindow(dialog);
-  SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ProgramIcon));
+  SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_programIcon));
   SendDlgItemMessageW(dialog, IDC_INSTHELPTEXT, EM_SETBKGNDCOLOR, /*useSystemColour=*/0, GetSysColor(COLOR_BTNFACE));
 
   if (RunOptions.Silent) SendMessageW(dialog, WM_COMMAND, IDOK, 0);
@@ -109,21 +109,19 @@ void StoreContextItems(HWND dialog) {
 }
 
 void InitDoneDialog(HWND dialog) {
-  SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ProgramIcon));
+  SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_programIcon));
   // Without the bold font the label keeps the dialog font rather than falling back to the system font.
-  if (BoldDialogFont)
-    SendDlgItemMessageW(dialog, IDC_THANKS, WM_SETFONT, reinterpret_cast<WPARAM>(BoldDialogFont), /*redraw=*/FALSE);
+  if (g_boldDialogFont)
+    SendDlgItemMessageW(dialog, IDC_THANKS, WM_SETFONT, reinterpret_cast<WPARAM>(g_boldDialogFont), /*redraw=*/FALSE);
   wchar_t folder[kPathCapacity] = {};
-  const DWORD length = GetCurrentDirectoryW(kPathCapacity, folder);
-  if (length == 0 || length >= kPathCapacity) folder[0] = L'\0';  // a longer folder leaves the buffer undefined
+  CurrentFolder(folder, kPathCapacity);  // empty when it cannot be read
   SetDlgItemTextW(dialog, IDC_INSTFOLDER, folder);
   if (RunOptions.Silent) SendMessageW(dialog, WM_COMMAND, IDOK, 0);
 }
 
 void OpenLicense() {
   wchar_t path[kPathCapacity] = {};
-  const DWORD length = GetCurrentDirectoryW(kPathCapacity, path);
-  if (length == 0 || length >= kPathCapacity) path[0] = L'\0';
+  CurrentFolder(path, kPathCapacity);
   JoinPath(path, L"license.txt", path, kPathCapacity);
   ApplyLanguageFolder(path, path, kPathCapacity);
   OpenWithShell(path);
@@ -131,8 +129,8 @@ void OpenLicense() {
 
 }  // namespace
 
-HICON ProgramIcon = nullptr;
-HFONT BoldDialogFont = nullptr;
+HICON g_programIcon = nullptr;
+HFONT g_boldDialogFont = nullptr;
 
 bool HandleCommonDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, const wchar_t* dialogName,
                                const wchar_t* helpTopic) {

@@ -18,8 +18,8 @@ struct IntegrationSettings;
 // Set by the entry point before the first dialog runs (the large icon of "SETUPDLG" and "DONEDLG",
 // the font of the completion dialog's thank-you text). Either may stay null when loading or
 // creating it failed: the dialogs then show without it.
-extern HICON ProgramIcon;
-extern HFONT BoldDialogFont;
+extern HICON g_programIcon;
+extern HFONT g_boldDialogFont;
 
 // Resource names of the dialog templates and help topics of the dialogs.
 inline constexpr const wchar_t* kSetupDialogName = L"SETUPDLG";

@@ -65,7 +65,7 @@ TEST_F(LanguageData, WithoutALibraryTheProgramIsTheResourceModule) {
   LoadLanguageLibrary(Program());
   EXPECT_FALSE(g_languageLibrary.loaded());
   EXPECT_EQ(Program(), ResourceModule);
-  EXPECT_EQ(Program(), ProgramModule);
+  EXPECT_EQ(Program(), g_programModule);
 }
 
 TEST_F(LanguageData, LibraryInTheLanguageFolderBecomesTheResourceModule) {
@@ -74,7 +74,7 @@ TEST_F(LanguageData, LibraryInTheLanguageFolderBecomesTheResourceModule) {
   LoadLanguageLibrary(Program());
   ASSERT_TRUE(g_languageLibrary.loaded());
   EXPECT_NE(Program(), ResourceModule);
-  EXPECT_EQ(Program(), ProgramModule);
+  EXPECT_EQ(Program(), g_programModule);
   EXPECT_EQ(L"Library title", StringFrom(ResourceModule, 5101));
   EXPECT_EQ(L"<none>", StringFrom(ResourceModule, 5106));
 

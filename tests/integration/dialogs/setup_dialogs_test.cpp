@@ -296,9 +296,9 @@ TEST_F(SetupDialogsTest, SettingsDialogShowsStoredChoicesWithTheInitSelectionAnd
   bool foreground = false;
   HICON icon = nullptr;
   COLORREF background = CLR_INVALID;
-  const HICON programIcon = ProgramIcon;
-  ProgramIcon = LoadIconW(GetModuleHandleW(nullptr), L"VOKICON");
-  const HICON expectedIcon = ProgramIcon;
+  const HICON programIcon = g_programIcon;
+  g_programIcon = LoadIconW(GetModuleHandleW(nullptr), L"VOKICON");
+  const HICON expectedIcon = g_programIcon;
   const INT_PTR result = RunDrivenDialog(kSetupDialogName, SetupDialogProc, IDC_INSTHELPTEXT, [&](HWND dialog) {
     for (int control : {IDC_ASSOCVOK, IDC_ASSOCZIP, IDC_ASSOCCAB, IDC_ASSOCJAR, IDC_ASSOCISO, IDC_LINKDESKTOP,
                         IDC_LINKSTARTMENU, IDC_LINKPROGRAMS, IDC_SHELLEXT, IDC_SHELLCASCADED, IDC_SHELLICONS})
@@ -311,7 +311,7 @@ TEST_F(SetupDialogsTest, SettingsDialogShowsStoredChoicesWithTheInitSelectionAnd
         SendDlgItemMessageW(dialog, IDC_INSTHELPTEXT, EM_SETBKGNDCOLOR, 0, RGB(1, 2, 3)));
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   });
-  ProgramIcon = programIcon;
+  g_programIcon = programIcon;
   EXPECT_EQ(0, result);
   const std::vector<std::pair<int, bool>> expected = {
       {IDC_ASSOCVOK, false},      {IDC_ASSOCZIP, true},       {IDC_ASSOCCAB, false},
@@ -529,23 +529,23 @@ TEST_F(SetupDialogsTest, CompletionDialogShowsTheCurrentFolderInTheBoldThanks) {
   wchar_t previous[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(SetCurrentDirectoryW(folder.path().c_str()));
-  const HFONT boldFont = BoldDialogFont;
+  const HFONT boldFont = g_boldDialogFont;
   UniqueGdiObject font(CreateFontW(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, L"MS Shell Dlg"));
-  BoldDialogFont = static_cast<HFONT>(font.get());
+  g_boldDialogFont = static_cast<HFONT>(font.get());
   std::wstring shown;
   HFONT thanksFont = nullptr;
   HICON icon = nullptr;
-  const HICON programIcon = ProgramIcon;
-  ProgramIcon = LoadIconW(GetModuleHandleW(nullptr), L"VOKICON");
-  const HICON expectedIcon = ProgramIcon;
+  const HICON programIcon = g_programIcon;
+  g_programIcon = LoadIconW(GetModuleHandleW(nullptr), L"VOKICON");
+  const HICON expectedIcon = g_programIcon;
   const INT_PTR result = RunDrivenDialog(kDoneDialogName, DoneDialogProc, IDC_INSTFOLDER, [&](HWND dialog) {
     shown = ControlText(dialog, IDC_INSTFOLDER);
     icon = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0));
     thanksFont = reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, IDC_THANKS, WM_GETFONT, 0, 0));
     PostMessageW(dialog, WM_CLOSE, 0, 0);  // the close box ends it like OK
   });
-  BoldDialogFont = boldFont;
-  ProgramIcon = programIcon;
+  g_boldDialogFont = boldFont;
+  g_programIcon = programIcon;
   SetCurrentDirectoryW(previous);
   EXPECT_NE(nullptr, expectedIcon);
   EXPECT_EQ(expectedIcon, icon);
