@@ -76,6 +76,16 @@ detach_user_folders() {
   done
 }
 
+# Xvfb runs no window manager, and Wine waits up to two seconds for one whenever a window it lets
+# a window manager handle is hidden: every dialog and message box of a test would cost that.
+# The prefix's windows are left unmanaged instead.
+leave_windows_unmanaged() {
+  quiet wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+  stop_server
+}
+# A prefix made before both steps were taken is made again.
+windows_are_unmanaged() { grep -q '^"Managed"="N"' "$pristine/user.reg" 2>/dev/null; }
+
 save_pristine() {
   rm -rf "$pristine"
   mkdir -p "$pristine"
@@ -95,7 +105,7 @@ restore_pristine() {
 case "$command" in
   start)
     start_display || exit 1
-    if [ ! -f "$prefix/system.reg" ] || [ ! -d "$pristine" ]; then
+    if [ ! -f "$prefix/system.reg" ] || [ ! -d "$pristine" ] || ! windows_are_unmanaged; then
       stop_server
       rm -rf "$prefix" "$pristine"
       mkdir -p "$prefix"
@@ -113,12 +123,10 @@ case "$command" in
         rm -rf "$prefix"
         mkdir -p "$prefix"
       done
+      leave_windows_unmanaged
       detach_user_folders "$prefix/drive_c/users"
       save_pristine
     fi
-    # A prefix made before the folders were detached is mended in place.
-    detach_user_folders "$prefix/drive_c/users"
-    detach_user_folders "$pristine/users"
     start_server
     echo "Wine session ready: prefix $prefix, display ${DISPLAY:-none}"
     ;;
