@@ -1,9 +1,10 @@
 // LocalizeDialog, SetRtlLayout and ClearRtlReading on real dialogs (the run's Xvfb display):
-// texts, caption, and positions and sizes checked against the arithmetic of the SIZE rule.
+// texts, caption, and positions and sizes after a SIZE entry, with fixed values worked out by hand.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -137,43 +138,53 @@ Measured Measure(HWND dialog) {
   return m;
 }
 
-// The arithmetic of the SIZE rule, written out here independently of the product's helpers.
-struct Expected {
+struct Placement {
   int left, top, width, height;
 };
-Expected ExpectedDialog(const Measured& m, int x, int y, bool centred) {
-  const int w = m.window.right - m.window.left + 1;
-  const int h = m.window.bottom - m.window.top + 1;
-  const int nx = w - m.client.right;
-  const int ny = h - m.client.bottom;
-  Expected e{m.window.left, m.window.top, m.client.right * x / 100 + nx, m.client.bottom * y / 100 + ny};
-  if (centred) {
-    e.left = m.window.left + (w - e.width) / 2;
-    e.top = m.window.top + (h - e.height) / 2;
-    if (e.left < 0) e.left = 0;
-    if (e.top < 0) e.top = 0;
-  }
-  return e;
+
+// A dialog with a frame of fixed size, whatever the system's metrics: 3 pixels left, right and
+// bottom, 26 at the top. Placed at left 100, top 100, right 500, bottom 400, its client rectangle
+// has right 394 and bottom 271, as in the worked example of the SIZE rule (NX = 7, NY = 30).
+INT_PTR CALLBACK FixedFrameDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+  if (message != WM_NCCALCSIZE) return FALSE;
+  RECT* rect = &reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0];
+  rect->left += 3;
+  rect->right -= 3;
+  rect->top += 26;
+  rect->bottom -= 3;
+  SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
+  return TRUE;
 }
 
-// Children are read after the dialog moved: their screen rectangles moved with it.
-Expected ExpectedChild(const Measured& before, size_t i, const RECT& dialogAfter, int x, int y) {
-  const int nx = before.window.right - before.window.left + 1 - before.client.right;
-  const int ny = before.window.bottom - before.window.top + 1 - before.client.bottom;
-  const int f = GetSystemMetrics(SM_CYDLGFRAME);
-  RECT rc = before.childRects[i];
-  OffsetRect(&rc, dialogAfter.left - before.window.left, dialogAfter.top - before.window.top);
-  return Expected{(rc.left - nx / 2 - dialogAfter.left) * x / 100, (rc.top - (ny - f) - dialogAfter.top) * y / 100,
-                  (rc.right - rc.left + 1) * x / 100,
-                  (rc.bottom - rc.top + 1) * y / 100 + before.droppedHeights[i] * y / 100};
-}
+class FixedFrameDialog {
+ public:
+  explicit FixedFrameDialog(const TemplateBuilder& builder)
+      : window_(CreateDialogIndirectParamW(GetModuleHandleW(nullptr), builder.get(), nullptr, FixedFrameDialogProc, 0)) {
+    if (window_ == nullptr) return;
+    SetWindowPos(window_, nullptr, 100, 100, 400, 300, SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    RECT client{};
+    GetClientRect(window_, &client);
+    ready_ = client.right == 394 && client.bottom == 271;
+  }
+  ~FixedFrameDialog() {
+    if (window_ != nullptr) DestroyWindow(window_);
+  }
+  FixedFrameDialog(const FixedFrameDialog&) = delete;
+  FixedFrameDialog& operator=(const FixedFrameDialog&) = delete;
+  HWND get() const { return window_; }
+  bool ready() const { return ready_; }
+
+ private:
+  HWND window_;
+  bool ready_ = false;
+};
 
 // A child's placement in client coordinates of its dialog, with the height its window reports.
-Expected ChildPlacement(HWND dialog, HWND child) {
+Placement ChildPlacement(HWND dialog, HWND child) {
   RECT rect;
   GetWindowRect(child, &rect);
   MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
-  return Expected{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+  return Placement{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
 // ---- Control texts and caption ----
@@ -221,26 +232,34 @@ TEST(LocalizeDialog, WithoutEntriesTheDialogKeepsEverything) {
 struct ScaleCase {
   bool centred;
   const wchar_t* size;
-  int x, y;  // 0: the scale does not apply
+  bool applies;
+  Placement dialog;  // window rectangle after: left, top, width, height
+  Placement label;   // the label at client (20, 40), 100 x 20 before, in client coordinates after
 };
 
 class LocalizeDialogScale : public ::testing::TestWithParam<ScaleCase> {};
 
-TEST_P(LocalizeDialogScale, PositionsAndSizesFollowTheArithmetic) {
+// The dialog starts at left 100, top 100, right 500, bottom 400 with client right 394 and bottom
+// 271; F (SM_CYDLGFRAME) is 3. The label's screen rectangle Rc then lies 3 + 20 right of the
+// dialog's left and 26 + 40 below its top, so x = (Rc.left - 3 - left) * X / 100 = 20 * X / 100,
+// y = (Rc.top - 27 - top) * Y / 100 = 39 * Y / 100, width 101 * X / 100, height 21 * Y / 100.
+TEST_P(LocalizeDialogScale, FollowsTheSizeRule) {
   const ScaleCase& c = GetParam();
+  ASSERT_EQ(3, GetSystemMetrics(SM_CYDLGFRAME)) << "the fixed values below assume a dialog frame of 3";
   ScopedLanguageFile file(std::wstring(L":DIALOG SETUPDLG\r\nSIZE ") + c.size + L"\r\nCAPTION Scaled\r\n");
   ASSERT_TRUE(file.loaded());
-  DialogWindow dialog(SampleDialog(c.centred));
-  ASSERT_NE(dialog.get(), nullptr);
+  FixedFrameDialog dialog(SampleDialog(c.centred));
+  ASSERT_TRUE(dialog.ready()) << "the dialog did not take the fixed frame";
+  const HWND label = GetDlgItem(dialog.get(), IDC_ASSOCWITH);
+  ASSERT_TRUE(SetWindowPos(label, nullptr, 20, 40, 100, 20, SWP_NOZORDER | SWP_NOACTIVATE));
   const Measured before = Measure(dialog.get());
-  ASSERT_EQ(before.children.size(), 6u);
 
   LocalizeDialog(dialog.get(), L"SETUPDLG");
   EXPECT_EQ(WindowText(dialog.get()), L"Scaled");
 
   RECT window;
   GetWindowRect(dialog.get(), &window);
-  if (c.x == 0) {
+  if (!c.applies) {
     EXPECT_TRUE(EqualRect(&before.window, &window)) << "SIZE " << Narrow(c.size) << " must not apply";
     const Measured after = Measure(dialog.get());
     for (size_t i = 0; i < before.children.size(); ++i) {
@@ -248,71 +267,48 @@ TEST_P(LocalizeDialogScale, PositionsAndSizesFollowTheArithmetic) {
     }
     return;
   }
-  const Expected e = ExpectedDialog(before, c.x, c.y, c.centred);
-  EXPECT_EQ(window.left, e.left);
-  EXPECT_EQ(window.top, e.top);
-  EXPECT_EQ(window.right - window.left, e.width);
-  EXPECT_EQ(window.bottom - window.top, e.height);
+  EXPECT_EQ(c.dialog.left, window.left);
+  EXPECT_EQ(c.dialog.top, window.top);
+  EXPECT_EQ(c.dialog.width, window.right - window.left);
+  EXPECT_EQ(c.dialog.height, window.bottom - window.top);
+  const Placement placed = ChildPlacement(dialog.get(), label);
+  EXPECT_EQ(c.label.left, placed.left);
+  EXPECT_EQ(c.label.top, placed.top);
+  EXPECT_EQ(c.label.width, placed.width);
+  EXPECT_EQ(c.label.height, placed.height);
 
-  for (size_t i = 0; i < before.children.size(); ++i) {
-    const Expected expected = ExpectedChild(before, i, window, c.x, c.y);
-    const Expected actual = ChildPlacement(dialog.get(), before.children[i]);
-    const int id = GetDlgCtrlID(before.children[i]);
-    EXPECT_EQ(actual.left, expected.left) << "control " << id;
-    EXPECT_EQ(actual.top, expected.top) << "control " << id;
-    EXPECT_EQ(actual.width, expected.width) << "control " << id;
-    if (id == kDropDownCombo) {
-      // The window of a drop-down combo box is as tall as its selection field; the height given
-      // to SetWindowPos (field plus scaled list) shows in its dropped-list rectangle.
-      RECT list{};
-      SendMessageW(before.children[i], CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&list));
-      // Windows reports the whole dropped-down box; Wine 8 only the list below the selection
-      // field. Either way it shows the height that was set.
-      const int listHeight = list.bottom - list.top;
-      EXPECT_TRUE(listHeight == expected.height || listHeight == expected.height - actual.height)
-          << "drop-down list height " << listHeight << ", expected " << expected.height << " set as the height";
-      EXPECT_GT(expected.height, (before.childRects[i].bottom - before.childRects[i].top + 1) * c.y / 100)
-          << "the list height was added";
-    } else {
-      EXPECT_EQ(actual.height, expected.height) << "control " << id;
-    }
-  }
+  // A drop-down combo box is as tall as its selection field; the height it is given (field plus
+  // scaled list) shows in its dropped-list rectangle. Windows reports the whole dropped-down box,
+  // Wine 8 only the list below the field: either way more than the scaled field alone.
+  const HWND combo = GetDlgItem(dialog.get(), kDropDownCombo);
+  RECT list{};
+  SendMessageW(combo, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&list));
+  const size_t comboIndex = std::find(before.children.begin(), before.children.end(), combo) - before.children.begin();
+  ASSERT_LT(comboIndex, before.children.size());
+  EXPECT_GE(list.bottom - list.top, (before.droppedHeights[comboIndex] - 1) * 80 / 100) << "the list height was added";
 }
 
+// 125*110 is the worked example: width 394 * 125 / 100 + 7 = 499, height 271 * 110 / 100 + 30 =
+// 328; centred, left 100 + (401 - 499) / 2 = 51 and top 100 + (301 - 328) / 2 = 87.
 INSTANTIATE_TEST_SUITE_P(
     Sizes, LocalizeDialogScale,
-    ::testing::Values(ScaleCase{true, L"125*110", 125, 110}, ScaleCase{false, L"125*110", 125, 110},
-                      ScaleCase{true, L"80*90", 80, 90}, ScaleCase{false, L"150*100", 150, 100},
-                      ScaleCase{true, L"120 *110", 120, 110}, ScaleCase{true, L"100*100", 0, 0},
-                      ScaleCase{true, L"0*120", 0, 0}, ScaleCase{false, L"120", 0, 0},
-                      ScaleCase{true, L"120*", 0, 0}, ScaleCase{true, L"-50*120", 0, 0},
-                      ScaleCase{true, L"120* 110", 0, 0}));
-
-TEST(LocalizeDialog, CentredDialogThatWouldLeaveTheScreenIsPlacedAtZero) {
-  ScopedLanguageFile file(L":DIALOG SETUPDLG\r\nSIZE 300*300\r\n");
-  ASSERT_TRUE(file.loaded());
-  DialogWindow dialog(SampleDialog(true));
-  ASSERT_NE(dialog.get(), nullptr);
-  ASSERT_TRUE(SetWindowPos(dialog.get(), nullptr, 40, 30, 400, 300, SWP_NOZORDER | SWP_NOACTIVATE));
-  const Measured before = Measure(dialog.get());
-  LocalizeDialog(dialog.get(), L"SETUPDLG");
-  RECT window;
-  GetWindowRect(dialog.get(), &window);
-  const Expected e = ExpectedDialog(before, 300, 300, true);
-  EXPECT_EQ(e.left, 0);
-  EXPECT_EQ(e.top, 0);
-  EXPECT_EQ(window.left, 0);
-  EXPECT_EQ(window.top, 0);
-  EXPECT_EQ(window.right - window.left, e.width);
-  EXPECT_EQ(window.bottom - window.top, e.height);
-}
+    ::testing::Values(ScaleCase{true, L"125*110", true, {51, 87, 499, 328}, {25, 42, 126, 23}},
+                      ScaleCase{false, L"125*110", true, {100, 100, 499, 328}, {25, 42, 126, 23}},
+                      ScaleCase{true, L"80*90", true, {139, 114, 322, 273}, {16, 35, 80, 18}},
+                      ScaleCase{false, L"150*100", true, {100, 100, 598, 301}, {30, 39, 151, 21}},
+                      ScaleCase{true, L"120 *110", true, {61, 87, 479, 328}, {24, 42, 121, 23}},
+                      // A centred dialog that would start left of or above the screen starts at 0.
+                      ScaleCase{true, L"300*300", true, {0, 0, 1189, 843}, {60, 117, 303, 63}},
+                      ScaleCase{true, L"100*100", false, {}, {}}, ScaleCase{true, L"0*120", false, {}, {}},
+                      ScaleCase{false, L"120", false, {}, {}}, ScaleCase{true, L"120*", false, {}, {}},
+                      ScaleCase{true, L"-50*120", false, {}, {}}, ScaleCase{true, L"120* 110", false, {}, {}}));
 
 TEST(LocalizeDialog, OnlyTheFirst512ChildrenAreScaled) {
   ScopedLanguageFile file(L":DIALOG SETUPDLG\r\nSIZE 200*200\r\n");
   ASSERT_TRUE(file.loaded());
   TemplateBuilder builder(WS_POPUP | WS_CAPTION | DS_MODALFRAME, 0, 0, 300, 200, L"Many");
-  DialogWindow dialog(builder);
-  ASSERT_NE(dialog.get(), nullptr);
+  FixedFrameDialog dialog(builder);
+  ASSERT_TRUE(dialog.ready()) << "the dialog did not take the fixed frame";
   for (int i = 0; i < 600; ++i) {
     CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, (i % 40) * 10, (i / 40) * 10, 6, 6, dialog.get(),
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(1000 + i)), GetModuleHandleW(nullptr), nullptr);
@@ -322,24 +318,19 @@ TEST(LocalizeDialog, OnlyTheFirst512ChildrenAreScaled) {
 
   LocalizeDialog(dialog.get(), L"SETUPDLG");
 
-  RECT window;
-  GetWindowRect(dialog.get(), &window);
-  int scaled = 0;
+  // Not centred: the dialog stays; a child at client (x, y), 6 x 6, goes to (2x, 2(y - 1)), 14 wide.
   for (size_t i = 0; i < before.children.size(); ++i) {
-    const Expected actual = ChildPlacement(dialog.get(), before.children[i]);
+    const Placement actual = ChildPlacement(dialog.get(), before.children[i]);
     if (i < 512) {
-      const Expected expected = ExpectedChild(before, i, window, 200, 200);
-      EXPECT_EQ(actual.width, expected.width) << "child " << i;
-      EXPECT_EQ(actual.left, expected.left) << "child " << i;
-      EXPECT_EQ(actual.top, expected.top) << "child " << i;
-      if (actual.width == expected.width) ++scaled;
+      EXPECT_EQ(actual.width, 14) << "child " << i;
+      EXPECT_EQ(actual.left, static_cast<int>(i % 40) * 20) << "child " << i;
+      EXPECT_EQ(actual.top, (static_cast<int>(i / 40) * 10 - 1) * 2) << "child " << i;
     } else {
       RECT rect;
       GetWindowRect(before.children[i], &rect);
       EXPECT_TRUE(EqualRect(&rect, &before.childRects[i])) << "child " << i << " beyond the limit was moved";
     }
   }
-  EXPECT_EQ(scaled, 512);
 }
 
 TEST(LocalizeDialog, ControlsKeepTheirSideInMirroredAndPlainDialogs) {
@@ -352,14 +343,14 @@ TEST(LocalizeDialog, ControlsKeepTheirSideInMirroredAndPlainDialogs) {
     ASSERT_NE(dialog.get(), nullptr);
     ASSERT_EQ(static_cast<DWORD>(GetWindowLongW(dialog.get(), GWL_EXSTYLE)) & WS_EX_LAYOUTRTL, exStyle);
     std::vector<HWND> children;
-    std::vector<Expected> before;
+    std::vector<Placement> before;
     for (HWND child = GetWindow(dialog.get(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
       children.push_back(child);
       before.push_back(ChildPlacement(dialog.get(), child));
     }
     LocalizeDialog(dialog.get(), L"SETUPDLG");
     for (size_t i = 0; i < children.size(); ++i) {
-      const Expected after = ChildPlacement(dialog.get(), children[i]);
+      const Placement after = ChildPlacement(dialog.get(), children[i]);
       EXPECT_EQ(after.left, before[i].left * 125 / 100)
           << (exStyle ? "mirrored" : "plain") << " dialog, control " << GetDlgCtrlID(children[i]);
       EXPECT_EQ(after.width, (before[i].width + 1) * 125 / 100);
