@@ -228,21 +228,40 @@ TEST_F(SetupDialogsTest, ShellOptionsAreEnabledOnlyWithTheShellExtension) {
 
 // ---- The explanatory text --------------------------------------------------------------------
 
-std::wstring ExpectedExplanation() {
-  std::wstring text = L"   ";
-  for (UINT id = IDS_INSTHELP1; id <= IDS_INSTHELP5; ++id) text += std::wstring(L" ") + LocalizedString(id);
-  return text + L"\r\n    " + LocalizedString(IDS_INSTHELP6);
-}
+// Strings 5120 to 5125 from a language file, one short word each, so that the composed text is
+// known exactly: three blanks, " One" to " Five", then "\r\n", four blanks and "Six".
+class ScopedExplanationPieces {
+ public:
+  ScopedExplanationPieces() : folder_(L"explanation") {
+    std::wstring file = L"\xFEFF***messages**\r\n:STRINGS\r\n";
+    const wchar_t* const words[] = {L"One", L"Two", L"Three", L"Four", L"Five", L"Six"};
+    for (int i = 0; i < 6; ++i) file += L"IDS_INSTHELP" + std::to_wstring(i + 1) + L" " + words[i] + L"\r\n";
+    const std::string bytes(reinterpret_cast<const char*>(file.data()), file.size() * sizeof(wchar_t));
+    loaded_ = WriteFileBytes(folder_.Join(L"uninstall.lng"), bytes) &&
+              g_languageTable.LoadFromFile(folder_.Join(L"uninstall.lng").c_str());
+  }
+  ~ScopedExplanationPieces() { g_languageTable.Clear(); }
+  ScopedExplanationPieces(const ScopedExplanationPieces&) = delete;
+  ScopedExplanationPieces& operator=(const ScopedExplanationPieces&) = delete;
+  bool loaded() const { return loaded_; }
+
+ private:
+  TempFolder folder_;
+  bool loaded_ = false;
+};
+constexpr wchar_t kComposedExplanation[] = L"    One Two Three Four Five\r\n    Six";
 
 TEST_F(SetupDialogsTest, ExplanationIsComposedFromSixStrings) {
+  ScopedExplanationPieces pieces;
+  ASSERT_TRUE(pieces.loaded());
   wchar_t buffer[kSetupExplanationCapacity];
-  const std::wstring expected = ExpectedExplanation();
-  EXPECT_EQ(expected, ComposeSetupExplanation(buffer, kSetupExplanationCapacity));
-  EXPECT_GT(expected.size(), 20u) << "the English strings 5120 to 5125 are missing";
+  EXPECT_EQ(std::wstring(kComposedExplanation), ComposeSetupExplanation(buffer, kSetupExplanationCapacity));
 }
 
 TEST_F(SetupDialogsTest, ExplanationIsCutAtTheBufferAndNeverPastIt) {
-  const std::wstring full = ExpectedExplanation();
+  ScopedExplanationPieces pieces;
+  ASSERT_TRUE(pieces.loaded());
+  const std::wstring full = kComposedExplanation;
   for (size_t capacity : {size_t{0}, size_t{1}, size_t{2}, size_t{4}, size_t{10}, full.size(), full.size() + 1,
                           full.size() + 2}) {
     std::vector<wchar_t> buffer(full.size() + 16, L'#');
@@ -299,6 +318,8 @@ TEST_F(SetupDialogsTest, SettingsDialogShowsStoredChoicesWithTheInitSelectionAnd
   const HICON programIcon = g_programIcon;
   g_programIcon = LoadIconW(GetModuleHandleW(nullptr), L"VOKICON");
   const HICON expectedIcon = g_programIcon;
+  ScopedExplanationPieces pieces;
+  ASSERT_TRUE(pieces.loaded());
   const INT_PTR result = RunDrivenDialog(kSetupDialogName, SetupDialogProc, IDC_INSTHELPTEXT, [&](HWND dialog) {
     for (int control : {IDC_ASSOCVOK, IDC_ASSOCZIP, IDC_ASSOCCAB, IDC_ASSOCJAR, IDC_ASSOCISO, IDC_LINKDESKTOP,
                         IDC_LINKSTARTMENU, IDC_LINKPROGRAMS, IDC_SHELLEXT, IDC_SHELLCASCADED, IDC_SHELLICONS})
@@ -320,9 +341,7 @@ TEST_F(SetupDialogsTest, SettingsDialogShowsStoredChoicesWithTheInitSelectionAnd
       {IDC_SHELLCASCADED, true},  {IDC_SHELLICONS, true}};
   EXPECT_EQ(expected, seen);
   // The rich-edit box keeps paragraphs as a single CR; compare the first paragraph.
-  const std::wstring full = ExpectedExplanation();
-  const std::wstring firstParagraph = full.substr(0, full.find(L'\r'));
-  EXPECT_EQ(firstParagraph, explanation.substr(0, explanation.find(L'\r')));
+  EXPECT_EQ(L"    One Two Three Four Five", explanation.substr(0, explanation.find(L'\r')));
   EXPECT_TRUE(foreground);
   EXPECT_NE(nullptr, expectedIcon);
   EXPECT_EQ(expectedIcon, icon);
