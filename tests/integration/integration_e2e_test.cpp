@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -449,65 +448,6 @@ TEST_F(IntegrationEndToEnd, VersionNameFromStringTableAndFromLanguageFile) {
 }
 
 // ---- Apply the default record, then remove: what stays behind ----
-
-TEST_F(IntegrationEndToEnd, RemovalUndoesApplication) {
-  struct Case {
-    const char* label;
-    std::wstring record;
-    bool foreignOwners;  // ".zip" and ".7z" belong to another program before setup
-  };
-  const Case cases[] = {
-      {"default record", L"--record=default", false},
-      {"everything on, over another program's associations", Record(EverythingOn()), true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    const InstallationLayout layout(FullInstallation());
-    ASSERT_TRUE(layout.ready());
-    if (c.foreignOwners) {
-      ASSERT_FALSE(RegKeyExists(HKCR, L".zip")) << "the prefix is not fresh";
-      ASSERT_TRUE(SetRegString(HKCR, L".zip", L"", L"OtherArchiver.zip"));
-      ASSERT_TRUE(SetRegString(HKCR, L".zip\\ShellNew", L"NullFile", L""));
-      ASSERT_TRUE(SetRegString(HKCR, L".7z", L"", L"OtherArchiver.7z"));
-      ASSERT_TRUE(SetRegString(HKCR, L".7z\\OpenWithProgids", L"OtherArchiver.7z", L""));
-    }
-    const RegistryState before = CaptureRegistry();
-    ASSERT_EQ(0u, layout.Run(L"apply", c.record).exitCode);
-    ASSERT_EQ(0u, layout.Run(L"uninstall-entry").exitCode);
-    const RegistryState applied = CaptureRegistry();
-    const std::vector<std::wstring> written = Added(before, applied);
-    EXPECT_LT(100u, written.size()) << "applying wrote little: " << Narrow(JoinLines(written));
-    std::cout << "[registry diff] " << c.label << ": lines added by applying: " << written.size() << "\n";
-    // The comparison covers the 32-bit view too (under Wine: the Wow6432Node side of HKLM\Software).
-    EXPECT_TRUE(std::any_of(written.begin(), written.end(), [](const std::wstring& line) {
-      return line.find(L"Wow6432Node\\CLSID\\{5E0A1C32-8EE4") != std::wstring::npos;
-    })) << "the snapshot does not see the 32-bit class";
-    ASSERT_EQ(0u, layout.Run(L"remove").exitCode);
-    const RegistryState after = CaptureRegistry();
-
-    const std::vector<std::wstring> added = Added(before, after);
-    const std::vector<std::wstring> deleted = Added(after, before);
-    std::cout << "[registry diff] " << c.label << ": added after apply + remove (" << added.size() << "):\n"
-              << Narrow(JoinLines(added)) << "\n[registry diff] deleted (" << deleted.size() << "):\n"
-              << Narrow(JoinLines(deleted)) << "\n";
-    // Values must all be gone; keys may stay only where they are empty shells the removal cannot
-    // tell from someone else's (single-key deletions of shared parents).
-    for (const std::wstring& line : added) {
-      EXPECT_EQ(std::wstring::npos, line.find(L" : ")) << "value left behind: " << Narrow(line);
-    }
-    EXPECT_EQ(L"", JoinLines(deleted)) << "removal deleted or changed something that was there before";
-    for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU, CSIDL_DESKTOPDIRECTORY}) {
-      EXPECT_FALSE(FileExists(SpecialFolder(csidl) + L"\\Ovenix.lnk")) << csidl;
-    }
-    EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_PROGRAMS) + L"\\Ovenix"));
-    EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ovenix"));
-    if (c.foreignOwners) {
-      DeleteRegTree(HKCR, L".zip");
-      DeleteRegTree(HKCR, L".7z");
-    }
-    CleanIntegrationState();
-  }
-}
 
 }  // namespace
 
