@@ -38,9 +38,9 @@ std::wstring DescribeValue(DWORD type, const BYTE* data, DWORD size) {
   }
 }
 
-void Walk(HKEY key, const std::wstring& path, std::vector<std::wstring>& lines, REGSAM view) {
+// data is the value buffer, shared by the whole walk (it only grows).
+void Walk(HKEY key, const std::wstring& path, std::vector<std::wstring>& lines, REGSAM view, std::vector<BYTE>& data) {
   lines.push_back(path);
-  std::vector<BYTE> data(1 << 16);
   for (DWORD index = 0;; ++index) {
     wchar_t name[16384];
     DWORD nameLength = 16384, type = 0, size = static_cast<DWORD>(data.size());
@@ -63,7 +63,7 @@ void Walk(HKEY key, const std::wstring& path, std::vector<std::wstring>& lines, 
   for (const std::wstring& child : children) {
     UniqueHkey sub;
     if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ | view, sub.put()) == ERROR_SUCCESS)
-      Walk(sub.get(), path + L"\\" + child, lines, view);
+      Walk(sub.get(), path + L"\\" + child, lines, view, data);
   }
 }
 
@@ -73,7 +73,8 @@ std::vector<std::wstring> SnapshotRegistry(HKEY root, const std::wstring& subkey
   std::vector<std::wstring> lines;
   UniqueHkey key;
   if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) return lines;
-  Walk(key.get(), subkey, lines, view);
+  std::vector<BYTE> data(1 << 16);
+  Walk(key.get(), subkey, lines, view, data);
   std::sort(lines.begin(), lines.end());
   return lines;
 }
