@@ -13,7 +13,7 @@
 #include "localization/language.h"
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
-#include "strings_fixture.h"
+#include "support/language_file.h"
 #include "support/process.h"
 #include "support/text.h"
 

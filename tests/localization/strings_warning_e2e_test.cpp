@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/handles.h"
-#include "strings_fixture.h"
+#include "support/language_file.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
 

@@ -23,6 +23,7 @@
 #include "localization/language.h"
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
+#include "support/language_file.h"
 #include "support/private_registry.h"
 #include "support/process.h"
 #include "support/registry_snapshot.h"
@@ -230,36 +231,20 @@ TEST_F(SetupDialogsTest, ShellOptionsAreEnabledOnlyWithTheShellExtension) {
 
 // Strings 5120 to 5125 from a language file, one short word each, so that the composed text is
 // known exactly: three blanks, " One" to " Five", then "\r\n", four blanks and "Six".
-class ScopedExplanationPieces {
- public:
-  ScopedExplanationPieces() : folder_(L"explanation") {
-    std::wstring file = L"\xFEFF***messages**\r\n:STRINGS\r\n";
-    const wchar_t* const words[] = {L"One", L"Two", L"Three", L"Four", L"Five", L"Six"};
-    for (int i = 0; i < 6; ++i) file += L"IDS_INSTHELP" + std::to_wstring(i + 1) + L" " + words[i] + L"\r\n";
-    const std::string bytes(reinterpret_cast<const char*>(file.data()), file.size() * sizeof(wchar_t));
-    loaded_ = WriteFileBytes(folder_.Join(L"uninstall.lng"), bytes) &&
-              g_languageTable.LoadFromFile(folder_.Join(L"uninstall.lng").c_str());
-  }
-  ~ScopedExplanationPieces() { g_languageTable.Clear(); }
-  ScopedExplanationPieces(const ScopedExplanationPieces&) = delete;
-  ScopedExplanationPieces& operator=(const ScopedExplanationPieces&) = delete;
-  bool loaded() const { return loaded_; }
-
- private:
-  TempFolder folder_;
-  bool loaded_ = false;
-};
+constexpr wchar_t kExplanationPieces[] =
+    L":STRINGS\r\nIDS_INSTHELP1 One\r\nIDS_INSTHELP2 Two\r\nIDS_INSTHELP3 Three\r\nIDS_INSTHELP4 Four\r\n"
+    L"IDS_INSTHELP5 Five\r\nIDS_INSTHELP6 Six\r\n";
 constexpr wchar_t kComposedExplanation[] = L"    One Two Three Four Five\r\n    Six";
 
 TEST_F(SetupDialogsTest, ExplanationIsComposedFromSixStrings) {
-  ScopedExplanationPieces pieces;
+  ScopedLanguageFile pieces(kExplanationPieces);
   ASSERT_TRUE(pieces.loaded());
   wchar_t buffer[kSetupExplanationCapacity];
   EXPECT_EQ(std::wstring(kComposedExplanation), ComposeSetupExplanation(buffer, kSetupExplanationCapacity));
 }
 
 TEST_F(SetupDialogsTest, ExplanationIsCutAtTheBufferAndNeverPastIt) {
-  ScopedExplanationPieces pieces;
+  ScopedLanguageFile pieces(kExplanationPieces);
   ASSERT_TRUE(pieces.loaded());
   const std::wstring full = kComposedExplanation;
   for (size_t capacity : {size_t{0}, size_t{1}, size_t{2}, size_t{4}, size_t{10}, full.size(), full.size() + 1,
@@ -280,17 +265,15 @@ TEST_F(SetupDialogsTest, ExplanationIsCutAtTheBufferAndNeverPastIt) {
 // Long pieces from a language file overflow the 4096 characters; a cut inside a surrogate pair
 // drops the lone high surrogate.
 TEST_F(SetupDialogsTest, OverlongLanguageTextsAreCutAtTheLastWholeCharacter) {
-  TempFolder folder(L"explanation");
-  std::wstring file = L"\xFEFF***messages**\r\n:STRINGS\r\n";
+  std::wstring file = L":STRINGS\r\n";
   std::wstring pieces[6];
   for (int i = 0; i < 6; ++i) pieces[i] = std::wstring(1023, static_cast<wchar_t>(L'a' + i));
   // The cut falls after 4095 characters: "   ", three blank+piece runs of 1024 and one blank
   // leave 1019 characters of piece 4, whose last kept character is made a high surrogate.
   pieces[3] = std::wstring(1018, L'd') + L"\xD83D\xDE00" + std::wstring(3, L'd');
   for (int i = 0; i < 6; ++i) file += L"IDS_INSTHELP" + std::to_wstring(i + 1) + L" " + pieces[i] + L"\r\n";
-  const std::string bytes(reinterpret_cast<const char*>(file.data()), file.size() * sizeof(wchar_t));
-  ASSERT_TRUE(WriteFileBytes(folder.Join(L"uninstall.lng"), bytes));
-  ASSERT_TRUE(g_languageTable.LoadFromFile(folder.Join(L"uninstall.lng").c_str()));
+  ScopedLanguageFile language(file);
+  ASSERT_TRUE(language.loaded());
   ASSERT_EQ(pieces[3], LocalizedString(IDS_INSTHELP4)) << "the language file was not read as expected";
 
   std::vector<wchar_t> buffer(kSetupExplanationCapacity + 64, L'#');
@@ -301,7 +284,6 @@ TEST_F(SetupDialogsTest, OverlongLanguageTextsAreCutAtTheLastWholeCharacter) {
   EXPECT_EQ(expected.size(), wcslen(buffer.data()));
   EXPECT_EQ(expected, std::wstring(buffer.data()));
   for (size_t i = kSetupExplanationCapacity; i < buffer.size(); ++i) ASSERT_EQ(L'#', buffer[i]) << i;
-  g_languageTable.Clear();
 }
 
 // ---- "SETUPDLG" driven ---------------------------------------------------------------------
@@ -318,7 +300,7 @@ TEST_F(SetupDialogsTest, SettingsDialogShowsStoredChoicesWithTheInitSelectionAnd
   const HICON programIcon = g_programIcon;
   g_programIcon = LoadIconW(GetModuleHandleW(nullptr), L"VOKICON");
   const HICON expectedIcon = g_programIcon;
-  ScopedExplanationPieces pieces;
+  ScopedLanguageFile pieces(kExplanationPieces);
   ASSERT_TRUE(pieces.loaded());
   const INT_PTR result = RunDrivenDialog(kSetupDialogName, SetupDialogProc, IDC_INSTHELPTEXT, [&](HWND dialog) {
     for (int control : {IDC_ASSOCVOK, IDC_ASSOCZIP, IDC_ASSOCCAB, IDC_ASSOCJAR, IDC_ASSOCISO, IDC_LINKDESKTOP,

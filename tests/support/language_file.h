@@ -1,4 +1,4 @@
-// Shared set-up of the localized-string and dialog tests: a language file loaded into the
+// Shared set-up of the tests that use translations: a language file loaded into the
 // process-wide table for one test, and the process-wide module handles and direction flag put
 // back afterwards.
 #pragma once
