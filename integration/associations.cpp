@@ -31,8 +31,40 @@ void JoinKey(const wchar_t* first, const wchar_t* second, wchar_t* key, size_t c
   AppendBounded(key, second, capacity);
 }
 
-void VolumeKey(unsigned number, wchar_t* key, size_t capacity) {
-  std::swprintf(key, capacity, L".v%02u", number);
+bool NamesArchiverProgId(const wchar_t* type) {
+  return NamesEqual(type, kArchiveProgId) || NamesEqual(type, kZipProgId);
+}
+
+// An old-style volume key (".v%02u") with its current default value: empty when there is none
+// (and for one too long for the buffer, which is no type name).
+struct VolumeKey {
+  wchar_t name[16];
+  wchar_t type[kPathCapacity];
+  explicit VolumeKey(unsigned number) {
+    std::swprintf(name, 16, L".v%02u", number);
+    (void)ReadSettingString(HKEY_CLASSES_ROOT, name, L"", type, L"", kPathCapacity);
+  }
+};
+
+// Old-style volume keys are claimed only where nobody has given them a type (or the archiver
+// already has them): nothing of them is saved, so nothing of another program could come back.
+void ClaimVolumeKeys() {
+  for (unsigned number = 0; number < kVolumeKeysClaimed; ++number) {
+    const VolumeKey volume(number);
+    if (volume.type[0] == L'\0' || NamesArchiverProgId(volume.type))
+      (void)WriteSettingString(HKEY_CLASSES_ROOT, volume.name, L"", kArchiveProgId);
+  }
+}
+
+// A volume key that still names the archiver had no type before it was claimed: its default value
+// goes, and the key with it unless another program has put something into it since.
+void ReleaseVolumeKeys() {
+  for (unsigned number = 0; number < kVolumeKeysReleased; ++number) {
+    const VolumeKey volume(number);
+    if (!NamesArchiverProgId(volume.type)) continue;
+    DeleteSettingValue(HKEY_CLASSES_ROOT, volume.name, L"");
+    if (ClassesKeyIsEmpty(volume.name)) DeleteSettingKey(HKEY_CLASSES_ROOT, volume.name);
+  }
 }
 
 DWORD WriteTypeName(const ProgIdRow& row) {
@@ -92,7 +124,6 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
   const bool wantShellNew = PrepareShellNew(shellExt, isVok, isZip);
   wchar_t stateKey[kKeyCapacity];
   ExtensionStateKey(ext, stateKey, kKeyCapacity);
-  wchar_t volumeKey[16];
 
   if (associate) {
     // Saved only while another program (or nobody) owns the extension, so running setup again
@@ -107,12 +138,7 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
       (void)WriteUserString(stateKey, L"ShellNew", previousShellNew);
     }
     (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", isZip ? kZipProgId : kArchiveProgId);
-    if (isVok) {
-      for (unsigned number = 0; number < kVolumeKeysClaimed; ++number) {
-        VolumeKey(number, volumeKey, 16);
-        (void)WriteSettingString(HKEY_CLASSES_ROOT, volumeKey, L"", kArchiveProgId);
-      }
-    }
+    if (isVok) ClaimVolumeKeys();
     if (wantShellNew && (isVok || isZip)) CreateShellNewEntry(ext, isVok);
   }
 
@@ -124,7 +150,7 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
   if (!associate) {
     wchar_t type[kSavedTypeCapacity];
     (void)ReadUserString(stateKey, L"Type", type, L"", kSavedTypeCapacity);
-    if (NamesEqual(type, kArchiveProgId) || NamesEqual(type, kZipProgId)) type[0] = L'\0';
+    if (NamesArchiverProgId(type)) type[0] = L'\0';
 
     if (existed) {
       (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", type);
@@ -139,16 +165,7 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
       (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", L"");
       DeleteSettingKey(HKEY_CLASSES_ROOT, ext);
     }
-    if (isVok) {
-      for (unsigned number = 0; number < kVolumeKeysReleased; ++number) {
-        VolumeKey(number, volumeKey, 16);
-        if (existed && type[0] != L'\0') {
-          (void)WriteSettingString(HKEY_CLASSES_ROOT, volumeKey, L"", type);
-        } else {
-          DeleteSettingKey(HKEY_CLASSES_ROOT, volumeKey);
-        }
-      }
-    }
+    if (isVok) ReleaseVolumeKeys();
   }
   if (isVok || isZip) RestoreShellNewEntry(ext, existed);
 }

@@ -51,6 +51,8 @@ bool WriteWholeFile(const wchar_t* path, const unsigned char* bytes, DWORD lengt
   return WriteFile(file.get(), bytes, length, &written, /*overlapped=*/nullptr) && written == length;
 }
 
+}  // namespace
+
 // The settings store has no value enumeration; this one question is asked of the registry
 // directly, and only where the store would let the registry be touched at all (HKCR is never
 // served from the INI file).
@@ -66,8 +68,6 @@ bool ClassesKeyIsEmpty(const wchar_t* subkey) {
   }
   return subkeys == 0 && values == 0;
 }
-
-}  // namespace
 
 bool PrepareShellNew(bool shellExt, bool isVok, bool isZip) {
   g_vokTemplate[0] = 0x56;

@@ -33,3 +33,7 @@ void CreateShellNewEntry(const wchar_t* ext, bool isVok);
 // the saved "FileName" or "NullFile" comes back, and a ShellNew key left with no value and no
 // subkey is deleted rather than left empty.
 void RestoreShellNewEntry(const wchar_t* ext, bool existed);
+
+// True when HKCR\<subkey> exists and holds neither a value nor a subkey; false otherwise and
+// whenever registry access is switched off.
+[[nodiscard]] bool ClassesKeyIsEmpty(const wchar_t* subkey);

@@ -93,6 +93,9 @@ class RoundTrip : public ::testing::Test {
     ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".7z", L"", L"Other7z.Archive"));
     ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L"Other7z.Archive\\shell\\open\\command", L"", L"other.exe \"%1\""));
     ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".iso", L"", L"DiscImage.File"));
+    // Old-style volume extensions of other programs, one inside the range setup claims.
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".v05", L"", L"Volume.Other"));
+    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".v77", L"", L"Other77"));
 
     // The installation as the installer leaves it.
     const std::wstring folder = kInstallFolder;
@@ -123,6 +126,8 @@ TEST_F(RoundTrip, SetupThenUninstallLeavesTheMachineAsItWas) {
   Print("registry lines added by setup", setupAdded);
   Print("files added by setup", LinesAdded(before.files, installed.files));
   EXPECT_EQ(L"Ovenix.ZIP", RegString(HKEY_CLASSES_ROOT, L".zip", L"")) << "setup did not take \".zip\" over";
+  EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".v04", L""));
+  EXPECT_EQ(L"Volume.Other", RegString(HKEY_CLASSES_ROOT, L".v05", L""));
 
   const ProcessResult uninstall = RunProcess(Quoted(exe) + L" -s", kInstallFolder);
   ASSERT_TRUE(uninstall.finished) << "silent uninstall did not end";
@@ -170,6 +175,8 @@ TEST_F(RoundTrip, SetupThenUninstallLeavesTheMachineAsItWas) {
   EXPECT_FALSE(RegValueExists(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
   EXPECT_EQ(L"Other7z.Archive", RegString(HKEY_CLASSES_ROOT, L".7z", L""));
   EXPECT_EQ(L"DiscImage.File", RegString(HKEY_CLASSES_ROOT, L".iso", L""));
+  EXPECT_EQ(L"Volume.Other", RegString(HKEY_CLASSES_ROOT, L".v05", L""));
+  EXPECT_EQ(L"Other77", RegString(HKEY_CLASSES_ROOT, L".v77", L""));
   // And the installation itself is gone, the folder with it.
   EXPECT_FALSE(FileExists(kInstallFolder));
 }

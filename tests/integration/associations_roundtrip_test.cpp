@@ -42,19 +42,10 @@ const IntegrationSettings kNothing = Record(false, false);
 std::vector<std::wstring> Classes() { return SnapshotRegistry(HKEY_CLASSES_ROOT, L""); }
 
 // What a release leaves that was not there before: an extension key that had no default value
-// keeps an empty one, and the vok type's previous ProgID spreads to the 100 volume keys.
+// keeps an empty one.
 std::vector<std::wstring> WithReleaseTraces(std::vector<std::wstring> lines,
-                                            const std::vector<std::wstring>& keysWithoutDefault,
-                                            const std::wstring& vokPreviousType) {
+                                            const std::vector<std::wstring>& keysWithoutDefault) {
   for (const std::wstring& key : keysWithoutDefault) lines.push_back(L"\\" + key + L" : @ = SZ:");
-  if (!vokPreviousType.empty()) {
-    for (int number = 0; number < 100; ++number) {
-      wchar_t name[8];
-      swprintf(name, 8, L".v%02d", number);
-      lines.push_back(std::wstring(L"\\") + name);
-      lines.push_back(std::wstring(L"\\") + name + L" : @ = SZ:" + vokPreviousType);
-    }
-  }
   std::sort(lines.begin(), lines.end());
   return lines;
 }
@@ -133,8 +124,7 @@ TEST_F(Associations, EveryPreviousOwnerGetsItsExtensionBack) {
       AssociateArchiveTypes(kNothing);
       std::vector<std::wstring> keysWithoutDefault;
       if (owner.hasKey && owner.defaultValue == nullptr) keysWithoutDefault.push_back(target.ext);
-      const std::wstring vokType = std::wstring(target.ext) == L".vok" && owner.defaultValue ? owner.defaultValue : L"";
-      const std::vector<std::wstring> expected = WithReleaseTraces(before, keysWithoutDefault, vokType);
+      const std::vector<std::wstring> expected = WithReleaseTraces(before, keysWithoutDefault);
       const std::vector<std::wstring> after = Classes();
       EXPECT_EQ(expected, after) << Difference(expected, after).c_str();
     }
@@ -166,15 +156,11 @@ TEST_F(Associations, AllSeventeenTypesGoBackToTheirOwnersAndTheArchiversKeysGo) 
           << "extension " << std::wstring(ext).c_str();
     }
   }
-  EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".v05", L""));
+  EXPECT_EQ(L"Volume.Other", RegString(HKEY_CLASSES_ROOT, L".v05", L"")) << "another program's volume key taken";
 
   AssociateArchiveTypes(kNothing);
-  // ".7z" had no default value: it keeps an empty one. ".v05" belonged to no extension the
-  // archiver saved, and the vok type had no previous owner, so the volume keys all go.
-  std::vector<std::wstring> expected = WithReleaseTraces(before, {L".7z", L".tbz"}, L"");
-  expected.erase(std::remove_if(expected.begin(), expected.end(),
-                                [](const std::wstring& line) { return line.rfind(L"\\.v05", 0) == 0; }),
-                 expected.end());
+  // ".7z" had no default value: it keeps an empty one. The volume keys the archiver claimed go.
+  const std::vector<std::wstring> expected = WithReleaseTraces(before, {L".7z", L".tbz"});
   const std::vector<std::wstring> after = Classes();
   EXPECT_EQ(expected, after) << Difference(expected, after).c_str();
 }
@@ -249,39 +235,30 @@ TEST_F(Associations, AnExtensionTheArchiverDoesNotOwnIsNeverTouchedOnRelease) {
 
 // ---- Volume keys of the vok type --------------------------------------------------------------
 
-TEST_F(Associations, VolumeKeysAreClaimedUpToTwentyNineAndReleasedUpToNinetyNine) {
-  const struct {
-    const char* label;
-    const wchar_t* previousOwner;  // of ".vok"; nullptr: no key
-    const wchar_t* volumeAfterRelease;  // nullptr: the keys are gone
-  } cases[] = {
-      {"previous ProgID", L"Vok.Old", L"Vok.Old"},
-      {"no previous key", nullptr, nullptr},
-      {"previous key without a type", L"", nullptr},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    FreshRegistry();
-    if (c.previousOwner) {
-      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".vok", L"", c.previousOwner));
-    }
-    ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".v77", L"", L"Someone.Else"));
+TEST_F(Associations, VolumeKeysAreClaimedOnlyWhereFreeAndReleasedOnlyWhileStillTheArchivers) {
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".vok", L"", L"Vok.Old"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".v05", L"", L"Volume.Other"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".v10", L"Content Type", L"application/x-volume"));  // no default
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".v20", L"", L"OVENIX"));  // from an earlier setup
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".v77", L"", L"Other77"));
 
-    AssociateExtension(L".vok", true, false, true, false);
-    EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".v00", L""));
-    EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".v29", L""));
-    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, L".v30"));
+  AssociateExtension(L".vok", true, false, true, false);
+  for (const wchar_t* volume : {L".v00", L".v10", L".v20", L".v29"})
+    EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, volume, L"")) << std::wstring(volume).c_str();
+  EXPECT_EQ(L"Volume.Other", RegString(HKEY_CLASSES_ROOT, L".v05", L""));
+  EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, L".v30"));
+  // A program that claims a volume key after setup keeps it.
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".v15", L"", L"Later.Owner"));
 
-    AssociateExtension(L".vok", false, false, true, false);
-    for (const wchar_t* volume : {L".v00", L".v29", L".v30", L".v77", L".v99"}) {
-      if (c.volumeAfterRelease) {
-        EXPECT_EQ(c.volumeAfterRelease, RegString(HKEY_CLASSES_ROOT, volume, L"")) << std::wstring(volume).c_str();
-      } else {
-        EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, volume)) << std::wstring(volume).c_str();
-      }
-    }
-    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, L".v100"));
-  }
+  AssociateExtension(L".vok", false, false, true, false);
+  EXPECT_EQ(L"Vok.Old", RegString(HKEY_CLASSES_ROOT, L".vok", L""));
+  for (const wchar_t* volume : {L".v00", L".v20", L".v29"})
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, volume)) << std::wstring(volume).c_str();
+  EXPECT_EQ(L"Volume.Other", RegString(HKEY_CLASSES_ROOT, L".v05", L""));
+  EXPECT_EQ(L"Later.Owner", RegString(HKEY_CLASSES_ROOT, L".v15", L""));
+  EXPECT_EQ(L"Other77", RegString(HKEY_CLASSES_ROOT, L".v77", L""));
+  EXPECT_FALSE(RegValueExists(HKEY_CLASSES_ROOT, L".v10", L""));
+  EXPECT_EQ(L"application/x-volume", RegString(HKEY_CLASSES_ROOT, L".v10", L"Content Type"));
 }
 
 // ---- ".ace" ---------------------------------------------------------------------------------------
