@@ -67,6 +67,25 @@ void ReleaseVolumeKeys() {
   }
 }
 
+// Saves the previous owner of ext under "Setup\<ext>" ("Exist", "Type", "ShellNew", in this order).
+// False when the store refused any of them (a settings file cannot hold a line break, say): the
+// owner could not be given back, so the values written are taken away again.
+bool SavePreviousOwner(const wchar_t* ext, const wchar_t* stateKey) {
+  wchar_t previousType[kSavedTypeCapacity];
+  (void)ReadSettingString(HKEY_CLASSES_ROOT, ext, L"", previousType, L"", kSavedTypeCapacity);
+  wchar_t previousShellNew[kShellNewStateCapacity];
+  SaveShellNewState(ext, previousShellNew, kShellNewStateCapacity);
+  const bool saved = WriteUserNumber(stateKey, L"Exist", SettingKeyExists(HKEY_CLASSES_ROOT, ext) ? 1 : 0) == 0 &&
+                     WriteUserString(stateKey, L"Type", previousType) == 0 &&
+                     WriteUserString(stateKey, L"ShellNew", previousShellNew) == 0;
+  if (!saved) {
+    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, L"Exist");
+    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, L"Type");
+    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, L"ShellNew");
+  }
+  return saved;
+}
+
 DWORD WriteTypeName(const ProgIdRow& row) {
   return WriteSettingString(HKEY_CLASSES_ROOT, row.progId, L"", LocalizedString(row.typeNameId));
 }
@@ -127,16 +146,9 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
 
   if (associate) {
     // Saved only while another program (or nobody) owns the extension, so running setup again
-    // never replaces the previous owner by the archiver itself.
-    if (!IsOwnedAssociation(ext)) {
-      wchar_t previousType[kSavedTypeCapacity];
-      (void)ReadSettingString(HKEY_CLASSES_ROOT, ext, L"", previousType, L"", kSavedTypeCapacity);
-      wchar_t previousShellNew[kShellNewStateCapacity];
-      SaveShellNewState(ext, previousShellNew, kShellNewStateCapacity);
-      (void)WriteUserNumber(stateKey, L"Exist", SettingKeyExists(HKEY_CLASSES_ROOT, ext) ? 1 : 0);
-      (void)WriteUserString(stateKey, L"Type", previousType);
-      (void)WriteUserString(stateKey, L"ShellNew", previousShellNew);
-    }
+    // never replaces the previous owner by the archiver itself. With registry access off the
+    // classes cannot be read at all: the state saved by an earlier run is kept as it is.
+    if (IsIntegrationAllowed() && !IsOwnedAssociation(ext) && !SavePreviousOwner(ext, stateKey)) return;
     (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", isZip ? kZipProgId : kArchiveProgId);
     if (isVok) ClaimVolumeKeys();
     if (wantShellNew && (isVok || isZip)) CreateShellNewEntry(ext, isVok);

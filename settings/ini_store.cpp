@@ -32,6 +32,8 @@ const GlobalFlag kGlobalFlags[] = {
 
 const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
 
+bool HasLineBreak(const wchar_t* text) { return wcspbrk(text, L"\r\n") != nullptr; }
+
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
@@ -217,14 +219,15 @@ const wchar_t* IniStore::Lookup(const wchar_t* name) const {
   return nullptr;
 }
 
-void IniStore::Set(const wchar_t* name, const wchar_t* text, IniValueKind kind) {
+bool IniStore::Set(const wchar_t* name, const wchar_t* text, IniValueKind kind) {
   name = OrEmpty(name);
   text = OrEmpty(text);
+  if (HasLineBreak(name) || HasLineBreak(text)) return false;
   for (IniEntry* entry = head_; entry; entry = entry->next) {
     if (entry->name.compare(name) == 0) {
       entry->value.assign(text);
       entry->kind = kind;
-      return;
+      return true;
     }
   }
   IniEntry* entry = new IniEntry;
@@ -232,6 +235,7 @@ void IniStore::Set(const wchar_t* name, const wchar_t* text, IniValueKind kind) 
   entry->name.assign(name);
   entry->value.assign(text);
   entry->kind = kind;
+  return true;
 }
 
 void IniStore::Remove(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
@@ -340,7 +344,7 @@ void IniStore::FreeEntries() noexcept {
 void EnsureIniLoaded() { g_iniStore.EnsureLoaded(); }
 bool IniHandles(HKEY root, const wchar_t* subkey) { return g_iniStore.Handles(root, subkey); }
 const wchar_t* IniLookup(const wchar_t* name) { return g_iniStore.Lookup(name); }
-void IniSet(const wchar_t* name, const wchar_t* text, IniValueKind kind) { g_iniStore.Set(name, text, kind); }
+bool IniSet(const wchar_t* name, const wchar_t* text, IniValueKind kind) { return g_iniStore.Set(name, text, kind); }
 void IniRemove(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
   g_iniStore.Remove(root, subkey, valueName);
 }

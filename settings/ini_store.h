@@ -11,6 +11,8 @@
 //   Written: UTF-16 LE with the mark FF FE, CR LF after every entry, no NUL, entries sorted by name
 //            in code-unit order; numbers Plain unsigned decimal, strings Quoted, Bin unchanged.
 //            Lines that were not entries are not written back.
+//            The format has no escaping, so a name or value holding CR or LF cannot be stored:
+//            it would come back cut, its rest an entry of its own. Such a Set is refused.
 //
 // Three Global entries steer the program: Global\Integration = 0 switches every registry access
 // outside the program's own key off (and shortcut changes), Global\SaveSettings = 0 stops every
@@ -83,8 +85,9 @@ class IniStore {
 
   // The value of the first entry named exactly `name`, or nullptr. Valid until the next change.
   [[nodiscard]] const wchar_t* Lookup(const wchar_t* name) const;
-  // Replaces the value and kind of the first entry named `name`, or appends a new entry.
-  void Set(const wchar_t* name, const wchar_t* text, IniValueKind kind);
+  // Replaces the value and kind of the first entry named `name`, or appends a new entry, and
+  // returns true. Returns false, changing nothing, when the name or the text holds CR or LF.
+  bool Set(const wchar_t* name, const wchar_t* text, IniValueKind kind);
   // Empty value name: removes every entry whose name begins with the key prefix of (root, subkey)
   // (subkeys included, so "HKCU\SetupX" survives the removal of "Setup"). Otherwise removes every
   // entry named exactly IniEntryName(root, subkey, valueName).
@@ -136,7 +139,7 @@ extern IniStore g_iniStore;
 void EnsureIniLoaded();
 [[nodiscard]] bool IniHandles(HKEY root, const wchar_t* subkey);
 [[nodiscard]] const wchar_t* IniLookup(const wchar_t* name);
-void IniSet(const wchar_t* name, const wchar_t* text, IniValueKind kind);
+[[nodiscard]] bool IniSet(const wchar_t* name, const wchar_t* text, IniValueKind kind);
 void IniRemove(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
 // Writes the file back at once (after the context-menu items dialog is confirmed). Same result as
 // IniStore::Save.

@@ -203,8 +203,9 @@ DWORD WriteSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueN
   text = OrEmpty(text);
   switch (RouteOf(root, subkey)) {
     case Route::Ini:
-      IniSet(EntryName(root, subkey, valueName).text, text, IniValueKind::Quoted);
-      return ERROR_SUCCESS;
+      // A line break cannot be stored in the file without splitting the entry: refused.
+      return IniSet(EntryName(root, subkey, valueName).text, text, IniValueKind::Quoted) ? ERROR_SUCCESS
+                                                                                          : ERROR_INVALID_DATA;
     case Route::Skip:
       return ERROR_SUCCESS;
     case Route::Registry:
@@ -221,8 +222,8 @@ DWORD WriteSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueN
     case Route::Ini: {
       wchar_t digits[20];
       swprintf(digits, 20, L"%lu", static_cast<unsigned long>(value));
-      IniSet(EntryName(root, subkey, valueName).text, digits, IniValueKind::Plain);
-      return ERROR_SUCCESS;
+      return IniSet(EntryName(root, subkey, valueName).text, digits, IniValueKind::Plain) ? ERROR_SUCCESS
+                                                                                          : ERROR_INVALID_DATA;
     }
     case Route::Skip:
       return ERROR_SUCCESS;

@@ -75,7 +75,8 @@ bool ReadSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueNam
 
 // Writes text as REG_SZ (terminator included in the data) or value as REG_DWORD, creating the key
 // when needed (RegCreateKeyExW with KEY_WRITE | RegistryView()). Returns the Windows error code of
-// the first failing call, 0 on success. INI: a quoted string / unsigned decimal entry, 0.
+// the first failing call, 0 on success. INI: a quoted string / unsigned decimal entry, 0; a
+// name or text holding CR or LF is refused with ERROR_INVALID_DATA (the file has no escaping).
 // Neutral: 0, nothing written. Callers test for ERROR_ACCESS_DENIED (5).
 DWORD WriteSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, const wchar_t* text);
 DWORD WriteSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueName, DWORD value);

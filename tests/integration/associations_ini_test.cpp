@@ -53,6 +53,8 @@ TEST_F(AssociationsWithIniFile, SavedOwnersLiveInTheFileAndComeBack) {
   UseIniFile("Global\\Integration=1\r\n");
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip", L"", L"OtherArc.Zip"));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+  // A type the file cannot hold (it has no escaping for line breaks): that extension stays its owner's.
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".cab", L"", L"Odd.Cab\r\nGlobal\\Integration=0"));
   const std::vector<std::wstring> before = SnapshotRegistry(HKEY_CLASSES_ROOT, L"");
 
   AssociateArchiveTypes(Record(true, true));
@@ -61,15 +63,26 @@ TEST_F(AssociationsWithIniFile, SavedOwnersLiveInTheFileAndComeBack) {
   EXPECT_EQ(L"*", Entry(L"HKCU\\Setup\\.zip\\ShellNew"));
   EXPECT_EQ(L"1", Entry(L"HKCU\\Setup\\.zip\\Exist"));
   EXPECT_EQ(L"0", Entry(L"HKCU\\Setup\\.vok\\Exist"));
+  EXPECT_EQ(L"Odd.Cab\r\nGlobal\\Integration=0", RegString(HKEY_CLASSES_ROOT, L".cab", L""));
+  EXPECT_FALSE(g_iniStore.KeyExists(HKEY_CURRENT_USER, L"Setup\\.cab")) << "state saved for an extension not taken";
   EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\Ovenix")) << "the program's own key went to the registry";
+  // What was saved reads back from the file as it was written, and nothing became an entry of its own.
+  const std::wstring path = g_iniStore.filePath();
+  ASSERT_TRUE(g_iniStore.Save());
+  g_iniStore.Release();
+  ASSERT_TRUE(g_iniStore.LoadFile(path.c_str()));
+  EXPECT_TRUE(g_iniStore.Integration);
+  EXPECT_EQ(L"OtherArc.Zip", Entry(L"HKCU\\Setup\\.zip\\Type"));
 
   AssociateArchiveTypes(Record(false, false));
   const std::vector<std::wstring> after = SnapshotRegistry(HKEY_CLASSES_ROOT, L"");
   EXPECT_EQ(before, after) << JoinLines(after).c_str();
 }
 
-TEST_F(AssociationsWithIniFile, SwitchedOffIntegrationLeavesTheClassesAlone) {
-  UseIniFile("Global\\Integration=0\r\n");
+TEST_F(AssociationsWithIniFile, SwitchedOffIntegrationLeavesTheClassesAndTheSavedOwnersAlone) {
+  // The previous owner of ".zip", saved by a setup that ran with integration on.
+  UseIniFile("Global\\Integration=0\r\nHKCU\\Setup\\.zip\\Exist=1\r\nHKCU\\Setup\\.zip\\Type=\"OtherArc.Zip\"\r\n"
+             "HKCU\\Setup\\.zip\\ShellNew=\"*\"\r\n");
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip", L"", L"Ovenix.ZIP"));  // as a setup before left it
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", L"C:\\old\\zipnew.dat"));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".cab", L"", L"Ovenix"));
@@ -83,6 +96,10 @@ TEST_F(AssociationsWithIniFile, SwitchedOffIntegrationLeavesTheClassesAlone) {
   const std::vector<std::wstring> after = SnapshotRegistry(HKEY_CLASSES_ROOT, L"");
   EXPECT_EQ(before, after) << JoinLines(after).c_str();
   EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\Ovenix"));
+  EXPECT_EQ(L"1", Entry(L"HKCU\\Setup\\.zip\\Exist"));
+  EXPECT_EQ(L"OtherArc.Zip", Entry(L"HKCU\\Setup\\.zip\\Type"));
+  EXPECT_EQ(L"*", Entry(L"HKCU\\Setup\\.zip\\ShellNew"));
+  EXPECT_FALSE(g_iniStore.KeyExists(HKEY_CURRENT_USER, L"Setup\\.vok")) << "state saved with registry access off";
 }
 
 TEST_F(AssociationsWithIniFile, IntegrationSettingsRoundTripThroughTheFile) {
