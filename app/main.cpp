@@ -11,17 +11,29 @@
 #include "base/system.h"
 #include "integration/dialogs/setup_dialogs.h"
 #include "localization/language.h"
+#include "settings/ini_store.h"
 #include "uninstall/uninstall.h"
 
 namespace {
 
 constexpr size_t kSfxCommandCapacity = 1024;
 
-// The settings dialog; once it is confirmed, the installer's files are handed over, the completion
-// dialog shows (not for a Windows Installer package) and the program group opens in the file
-// manager when the user is there to see it.
+// Runs inside the settings dialog once the user confirmed, before anything is saved or applied:
+// the installer's settings file becomes the archiver's, and when no settings file was in use the
+// store looks once more, so that setup stores the choices and the previous owners of the
+// associations where every later run (the uninstall among them) reads them.
+void HandOverBeforeSaving() {
+  RunPostSetupHandOver();
+  SearchIniFileAgain();
+}
+
+// The settings dialog, which hands the installer's files over when it is confirmed; then the
+// completion dialog shows (not for a Windows Installer package) and the program group opens in the
+// file manager when the user is there to see it.
 void RunSetupMode() {
-  const INT_PTR confirmed = DialogBoxParamW(ResourceModule, kSetupDialogName, nullptr, SetupDialogProc, 0);
+  static const SetupDialogParameters parameters = {&HandOverBeforeSaving};
+  const INT_PTR confirmed = DialogBoxParamW(ResourceModule, kSetupDialogName, nullptr, SetupDialogProc,
+                                            reinterpret_cast<LPARAM>(&parameters));
   if (confirmed == -1) {
     // The dialog could not be made at all (a language library without it, no rich-edit class):
     // nothing was applied, and the installer must not read that as a completed setup.
@@ -29,7 +41,6 @@ void RunSetupMode() {
     return;
   }
   if (confirmed == 0) return;  // cancelled: ExitCode is already 1
-  RunPostSetupHandOver();
   if (!RunOptions.MsiMode) DialogBoxParamW(ResourceModule, kDoneDialogName, nullptr, DoneDialogProc, 0);
   if (ProgramGroupFolder[0] != L'\0' && !RunOptions.Silent && !RunOptions.MsiMode && !RunOptions.NoExplorer &&
       PathExists(ProgramGroupFolder))

@@ -155,6 +155,13 @@ bool IniStore::LoadFile(const wchar_t* path) {
   return loaded_;
 }
 
+bool IniStore::SearchAgain() {
+  if (loaded_ || discarded_) return loaded_;
+  loadTried_ = false;
+  EnsureLoaded();
+  return loaded_;
+}
+
 void IniStore::ParseLines(const wchar_t* path) {
   try {
     PackedStringList lines;
@@ -350,3 +357,4 @@ void IniRemove(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
 }
 bool SaveSettingsNow() { return g_iniStore.Save(); }
 void DiscardIniStore() { g_iniStore.Discard(); }
+bool SearchIniFileAgain() { return g_iniStore.SearchAgain(); }

@@ -78,6 +78,10 @@ class IniStore {
   // marks the search as done and loads the file if it can be read. Only on a store that is not
   // loaded: returns false and changes nothing otherwise. Returns whether the store is now in use.
   bool LoadFile(const wchar_t* path);
+  // Searches once more when no file is in use (a settings file may have appeared since the first
+  // search: the installer's, handed over during setup); a loaded store is left as it is, and so is
+  // one that was discarded. Returns whether a file is now in use.
+  bool SearchAgain();
 
   // True when the store serves (root, subkey): runs EnsureLoaded, then loaded and root none, HKCU
   // or HKLM and the subkey does not begin with a backslash.
@@ -146,3 +150,5 @@ void IniRemove(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
 bool SaveSettingsNow();
 // g_iniStore.Discard(): release without write-back, for the rest of the process.
 void DiscardIniStore();
+// g_iniStore.SearchAgain().
+bool SearchIniFileAgain();

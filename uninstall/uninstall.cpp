@@ -90,8 +90,10 @@ void RunUninstall() {
   const ListPassOutcome outcome = RunListPasses(reader, programFolder, programPath);
   list.reset();
   DeleteFileW(kUninstallListName);
-  // In portable use the settings store would write "Ovenix.ini" back at process exit, after the
-  // passes deleted it, and the folder could never be removed.
+  // A settings file that survived the passes (in the per-user folder, or not in the list) gets
+  // the removal's deletions now. One the passes deleted must not come back at process exit, or the
+  // folder could never be removed: the store is released without writing either way.
+  if (g_iniStore.loaded() && PathExists(g_iniStore.filePath())) SaveSettingsNow();
   DiscardIniStore();
 
   wchar_t currentFolder[kPathCapacity] = {};

@@ -38,9 +38,20 @@ constexpr UINT kFirstExplanationString = IDS_INSTHELP1;
 constexpr UINT kLastInlineExplanationString = IDS_INSTHELP5;
 constexpr UINT kExplanationTailString = IDS_INSTHELP6;
 
-// The record "SETUPDLG" shows and edits. Only one settings dialog exists at a time (modal, one
-// thread), so one record serves it.
+// The record "SETUPDLG" shows and edits, and what the entry point gave it. Only one settings
+// dialog exists at a time (modal, one thread), so one of each serves it.
 IntegrationSettings g_setupRecord;
+const SetupDialogParameters* g_setupParameters = nullptr;
+
+// What "SETUPCONTEXTITEMS" stored while the settings dialog runs, kept so that it can follow the
+// settings into a settings file that comes into use only when setup is confirmed.
+struct StoredItems {
+  bool stored;
+  bool programKeyExisted;  // HKCU\Software\Ovenix, before the first store
+  DWORD values[kContextMenuItemCount];
+  wchar_t masks[kAlwaysArcCapacity];
+};
+StoredItems g_storedItems;
 
 void SetCheck(HWND dialog, int control, bool checked) {
   CheckDlgButton(dialog, control, checked ? BST_CHECKED : BST_UNCHECKED);
@@ -61,8 +72,37 @@ void ToggleAllAssociations(HWND dialog) {
     SetCheck(dialog, control, anyUnchecked);
 }
 
+void WriteStoredItems(const StoredItems& items) {
+  for (size_t i = 0; i < kContextMenuItemCount; ++i)
+    WriteUserNumber(kMenuItemsKey, ContextMenuItems[i].valueName, items.values[i]);
+  WriteUserString(kMenuItemsKey, kAlwaysArcValue, items.masks);
+}
+
+// Takes the stored items out of the store again: the whole program key when they made it.
+void DeleteStoredItems(const StoredItems& items) {
+  if (!items.programKeyExisted) {
+    DeleteSettingTree(HKEY_CURRENT_USER, L"");
+    return;
+  }
+  for (const ContextMenuItem& item : ContextMenuItems)
+    DeleteSettingValue(HKEY_CURRENT_USER, kMenuItemsKey, item.valueName);
+  DeleteSettingValue(HKEY_CURRENT_USER, kMenuItemsKey, kAlwaysArcValue);
+}
+
+// The entry point's step before saving. When no settings file was in use, one may come into use
+// there; the items stored in the registry meanwhile then move into it. Where none comes, they are
+// written back to the registry as they were.
+void RunBeforeSaving() {
+  if (!g_setupParameters || !g_setupParameters->beforeSaving) return;
+  const bool itemsInRegistry = g_storedItems.stored && !g_iniStore.loaded();
+  if (itemsInRegistry) DeleteStoredItems(g_storedItems);
+  g_setupParameters->beforeSaving();
+  if (itemsInRegistry) WriteStoredItems(g_storedItems);
+}
+
 void ConfirmSetup(HWND dialog) {
   ReadSettings(dialog, g_setupRecord);
+  RunBeforeSaving();
   SaveIntegrationSettings(g_setupRecord);
   // Setup goes on whatever the integration managed to write: the user is told nothing here.
   ApplyIntegration(g_setupRecord, ProgramGroupFolder, kProgramGroupFolderCapacity);
@@ -71,7 +111,9 @@ void ConfirmSetup(HWND dialog) {
   EndDialog(dialog, 1);
 }
 
-void InitSetupDialog(HWND dialog) {
+void InitSetupDialog(HWND dialog, LPARAM parameters) {
+  g_setupParameters = reinterpret_cast<const SetupDialogParameters*>(parameters);
+  g_storedItems = StoredItems{};
   wchar_t explanation[kSetupExplanationCapacity];
   SetDlgItemTextW(dialog, IDC_INSTHELPTEXT, ComposeSetupExplanation(explanation, kSetupExplanationCapacity));
 
@@ -99,11 +141,14 @@ void InitContextItemsDialog(HWND dialog) {
 }
 
 void StoreContextItems(HWND dialog) {
-  for (const ContextMenuItem& item : ContextMenuItems)
-    WriteUserNumber(kMenuItemsKey, item.valueName, IsChecked(dialog, item.checkBox) ? 1 : 0);
-  wchar_t masks[kAlwaysArcCapacity] = {};
-  GetDlgItemTextW(dialog, IDC_CONTEXTALWAYSARC, masks, static_cast<int>(kAlwaysArcCapacity));
-  WriteUserString(kMenuItemsKey, kAlwaysArcValue, masks);
+  StoredItems& items = g_storedItems;
+  if (!items.stored) items.programKeyExisted = SettingKeyExists(HKEY_CURRENT_USER, L"");
+  items.stored = true;
+  for (size_t i = 0; i < kContextMenuItemCount; ++i)
+    items.values[i] = IsChecked(dialog, ContextMenuItems[i].checkBox) ? 1 : 0;
+  items.masks[0] = L'\0';
+  GetDlgItemTextW(dialog, IDC_CONTEXTALWAYSARC, items.masks, static_cast<int>(kAlwaysArcCapacity));
+  WriteStoredItems(items);
   // With a portable settings file the items reach the disk now, whatever setup does next.
   SaveSettingsNow();
 }
@@ -183,7 +228,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
   if (HandleCommonDialogMessage(dialog, message, wParam, lParam, kSetupDialogName, kSetupHelpTopic)) return TRUE;
   switch (message) {
     case WM_INITDIALOG:
-      InitSetupDialog(dialog);
+      InitSetupDialog(dialog, lParam);
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {

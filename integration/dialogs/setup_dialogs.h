@@ -55,11 +55,22 @@ void ShowSettings(HWND dialog, const IntegrationSettings& settings);
 // are left as they are.
 void ReadSettings(HWND dialog, IntegrationSettings& settings);
 
-// Dialog procedures for DialogBoxParamW (the init parameter is not used). Each returns TRUE for
-// a message it handled.
-//   "SETUPDLG": ends with 1 after OK (settings saved and applied, uninstall entry written unless
-//     MsiMode, ".ace" released); with 0 on cancel, which sets ExitCode to 1. With Silent it
-//     confirms itself as soon as it is initialised.
+// What the entry point gives "SETUPDLG" through the init parameter of DialogBoxParamW (a pointer
+// to it, or 0 for nothing). The dialog keeps the pointer while it runs.
+struct SetupDialogParameters {
+  // Called once when the user confirms, after the boxes were read and before anything is saved or
+  // applied (never on cancel). The entry point hands the installer's settings file over there, so
+  // that what setup stores lands in the store every later run reads. May be null.
+  void (*beforeSaving)();
+};
+
+// Dialog procedures for DialogBoxParamW. Each returns TRUE for a message it handled.
+//   "SETUPDLG" (init parameter: SetupDialogParameters*, or 0): ends with 1 after OK (beforeSaving
+//     called; settings saved and applied, uninstall entry written unless MsiMode, ".ace"
+//     released); with 0 on cancel, which sets ExitCode to 1. With Silent it confirms itself as
+//     soon as it is initialised. Context-menu items that "SETUPCONTEXTITEMS" stored in the
+//     registry during this dialog follow into a settings file that comes into use in
+//     beforeSaving, and leave the registry.
 //   "SETUPCONTEXTITEMS": OK stores the 19 items and "AlwaysArc" at once and ends with 1; cancel
 //     ends with 0 and stores nothing.
 //   "DONEDLG": ends with 1; with Silent it closes itself as soon as it is initialised.

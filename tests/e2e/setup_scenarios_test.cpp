@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -250,7 +251,11 @@ TEST_F(SetupScenario, MsiSetupWritesNoUninstallEntryAndShowsNoCompletionDialog) 
 
 TEST_F(SetupScenario, CancelledSetupEndsWithExitCode1AndAppliesNothingButTheConfirmedItems) {
   const std::vector<std::wstring> machineBefore = SnapshotRegistry(HKEY_LOCAL_MACHINE, L"Software");
+  TempFolder installer(L"installer");
+  ASSERT_TRUE(WriteFileBytes(installer.Join(L"ovenix.ini"), "HKCU\\General\\FromInstaller=1\r\n"));
+  SetEnvironmentVariableW(L"sfxname", installer.Join(L"ovenix-setup.exe").c_str());  // inherited by the program
   DrivenProcess program(L"-setup");
+  SetEnvironmentVariableW(L"sfxname", nullptr);
   ASSERT_TRUE(program.started());
   HWND settings = program.WaitForDialog(IDC_INSTHELPTEXT);
   ASSERT_TRUE(settings);
@@ -266,6 +271,7 @@ TEST_F(SetupScenario, CancelledSetupEndsWithExitCode1AndAppliesNothingButTheConf
   EXPECT_FALSE(RegValueExists(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup", L"ShellExt"));
   EXPECT_EQ(L"", JoinLines(LinesAdded(machineBefore, SnapshotRegistry(HKEY_LOCAL_MACHINE, L"Software"))));
   EXPECT_FALSE(FileExists(CommonGroup()));
+  EXPECT_FALSE(FileExists(Folder() + L"\\ovenix.ini")) << "the installer's settings file was handed over on cancel";
 }
 
 // A language library without "SETUPDLG": the dialog cannot be made, nothing is applied, and the
@@ -284,15 +290,57 @@ TEST_F(SetupScenario, ASettingsDialogThatCannotBeMadeEndsWithExitCode1) {
 
 // ---- The post-setup hand-over ------------------------------------------------------------------
 
-TEST_F(SetupScenario, SetupHandsOverTheInstallersSettingsFile) {
+// The settings file as text: UTF-16 little-endian after its mark, as the program writes it.
+std::wstring SettingsFileText(const std::wstring& path) {
+  const std::string bytes = ReadFileBytes(path);
+  if (bytes.size() < 2 || bytes.compare(0, 2, "\xFF\xFE") != 0)
+    return L"<not UTF-16 with mark: " + std::wstring(bytes.begin(), bytes.end()) + L">";
+  std::wstring text((bytes.size() - 2) / 2, L'\0');
+  memcpy(&text[0], bytes.data() + 2, text.size() * 2);
+  return text;
+}
+
+// The installer's settings file arrives after the settings were loaded, and in the per-user data
+// folder, which the uninstall does not delete: every later run reads it, so setup must save the
+// previous owners there, and the uninstall must give them back and empty the surviving file.
+TEST_F(SetupScenario, AHandedOverSettingsFileGetsThePreviousOwnersAndIsEmptiedByTheUninstall) {
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".7z", L"", L"OtherArc.7z"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".cab", L"", L"CABFolder"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".iso", L"", L"Windows.IsoFile"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+  const std::wstring dataFolder = SpecialFolder(CSIDL_APPDATA) + L"\\Ovenix";
+  ASSERT_TRUE(MakeFolders(dataFolder));
   TempFolder installer(L"installer");
-  ASSERT_TRUE(WriteFileBytes(installer.Join(L"ovenix.ini"), "HKCU\\General\\FromInstaller=1\r\n"));
-  const ProcessResult run =
-      RunInstalled(L"-setup -s", {{L"sfxname", installer.Join(L"ovenix-setup.exe")}});
-  ASSERT_TRUE(run.finished);
-  EXPECT_EQ(0u, run.exitCode);
-  // No per-user data folder exists in a fresh prefix, so the file lands beside the program.
-  EXPECT_EQ("HKCU\\General\\FromInstaller=1\r\n", ReadFileBytes(Folder() + L"\\ovenix.ini"));
+  ASSERT_TRUE(WriteFileBytes(installer.Join(L"ovenix.ini"),
+                             "HKCU\\Setup\\CascadedMenu=1\r\nHKCU\\General\\FromInstaller=1\r\n"));
+  const ProcessResult setup = RunInstalled(L"-setup -s", {{L"sfxname", installer.Join(L"ovenix-setup.exe")}});
+  ASSERT_TRUE(setup.finished);
+  EXPECT_EQ(0u, setup.exitCode);
+
+  const std::wstring file = dataFolder + L"\\ovenix.ini";
+  const std::wstring saved = SettingsFileText(file);
+  for (const wchar_t* line :
+       {L"HKCU\\Setup\\.7z\\Type=\"OtherArc.7z\"\r\n", L"HKCU\\Setup\\.cab\\Type=\"CABFolder\"\r\n",
+        L"HKCU\\Setup\\.zip\\ShellNew=\"*\"\r\n", L"HKCU\\General\\FromInstaller=1\r\n",
+        L"HKCU\\Setup\\CascadedMenu=0\r\n"})  // the confirmed choice wins over the installer's
+    EXPECT_NE(std::wstring::npos, saved.find(line)) << Narrow(line) << " missing from:\n" << Narrow(saved);
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\Ovenix")) << "setup wrote settings into the registry";
+  EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".7z", L""));
+  EXPECT_EQ(L"Windows.IsoFile", RegString(HKEY_CLASSES_ROOT, L".iso", L""));
+  EXPECT_FALSE(FileExists(Folder() + L"\\ovenix.ini"));
+
+  const ProcessResult uninstall = RunInstalled(L"-s");
+  ASSERT_TRUE(uninstall.finished);
+  EXPECT_EQ(0u, uninstall.exitCode);
+  EXPECT_TRUE(WaitUntil([] { return !FileExists(kInstallFolder); }, kRunMs)) << "the self-removal did not finish";
+  EXPECT_EQ(L"OtherArc.7z", RegString(HKEY_CLASSES_ROOT, L".7z", L""));
+  EXPECT_EQ(L"CABFolder", RegString(HKEY_CLASSES_ROOT, L".cab", L""));
+  EXPECT_EQ(L"Windows.IsoFile", RegString(HKEY_CLASSES_ROOT, L".iso", L""));
+  EXPECT_EQ(L"", RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile"));
+  EXPECT_FALSE(RegValueExists(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\Ovenix"));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ovenix"));
+  EXPECT_EQ(L"Global\\AppData=1\r\nGlobal\\Integration=1\r\nGlobal\\SaveSettings=1\r\n", SettingsFileText(file));
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "localization/language.h"
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
+#include "settings/ini_store.h"
 #include "support/language_file.h"
 #include "support/private_registry.h"
 #include "support/process.h"
@@ -95,7 +96,7 @@ HWND WaitForThreadDialog(DWORD threadId, int markerControl, HWND exclude = nullp
 // Runs the named dialog modally on this thread while driver(dialog) acts from a second thread.
 // Whatever the driver leaves open is cancelled afterwards, so a failing test cannot hang.
 INT_PTR RunDrivenDialog(const wchar_t* name, DLGPROC procedure, int markerControl,
-                        const std::function<void(HWND)>& driver) {
+                        const std::function<void(HWND)>& driver, LPARAM initParameter = 0) {
   const DWORD threadId = GetCurrentThreadId();
   std::atomic<bool> dialogSeen{false}, dialogEnded{false};
   std::thread driverThread([&] {
@@ -114,7 +115,7 @@ INT_PTR RunDrivenDialog(const wchar_t* name, DLGPROC procedure, int markerContro
       Sleep(100);
     }
   });
-  const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), name, nullptr, procedure, 0);
+  const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), name, nullptr, procedure, initParameter);
   dialogEnded = true;
   driverThread.join();
   EXPECT_TRUE(dialogSeen || RunOptions.Silent) << "the dialog never became visible";
@@ -464,6 +465,60 @@ TEST_F(SetupDialogsTest, CancelAfterConfirmedItemsKeepsTheItemsAppliesNothingAnd
   EXPECT_EQ(L"", JoinLines(otherValues));
   EXPECT_EQ(L"", JoinLines(LinesAdded(classesBefore, SnapshotRegistry(HKEY_CLASSES_ROOT, L""))));
   EXPECT_EQ(L"", JoinLines(LinesAdded(machineBefore, SnapshotRegistry(HKEY_LOCAL_MACHINE, L""))));
+}
+
+// A settings file that comes into use only when setup is confirmed (the installer's, handed over
+// then) receives the record, the saved previous owners and the items stored before; the registry
+// keeps none of them.
+std::wstring g_handedOverFile;
+unsigned g_beforeSavingCalls = 0;
+void LoadHandedOverFile() {
+  ++g_beforeSavingCalls;
+  EXPECT_TRUE(g_iniStore.LoadFile(g_handedOverFile.c_str()));
+}
+
+TEST_F(SetupDialogsTest, ItemsStoredBeforeASettingsFileCameIntoUseMoveIntoIt) {
+  TempFolder folder(L"handed over");
+  g_handedOverFile = folder.Join(L"Ovenix.ini");
+  ASSERT_TRUE(WriteFileBytes(g_handedOverFile, "HKCU\\Setup\\MenuItems\\Test=0\r\nHKCU\\General\\Kept=1\r\n"));
+  ASSERT_FALSE(g_iniStore.loaded());
+  struct StoreRelease {
+    ~StoreRelease() { g_iniStore.Release(); }  // nothing written back into the temporary folder
+  } storeRelease;
+  // The ShellNew data files are written beside the running program: this test program's folder.
+  std::vector<std::wstring> newDataFiles;
+  for (const wchar_t* name : {L"\\voknew.dat", L"\\zipnew.dat"})
+    if (!FileExists(OwnModuleFolder() + name)) newDataFiles.push_back(OwnModuleFolder() + name);
+  SetRegString(HKEY_CLASSES_ROOT, L".cab", L"", L"CABFolder");
+  g_beforeSavingCalls = 0;
+  const SetupDialogParameters parameters = {&LoadHandedOverFile};
+  const INT_PTR result = RunDrivenDialog(
+      kSetupDialogName, SetupDialogProc, IDC_INSTHELPTEXT,
+      [&](HWND dialog) {
+        ClickLater(dialog, IDC_SETCONTEXTMENU);
+        HWND items = WaitForThreadDialog(GetWindowThreadProcessId(dialog, nullptr), IDC_CONTEXTALWAYSARC);
+        if (!items) return;
+        Click(items, IDC_CONTEXTTEST);
+        Click(items, IDOK);
+        WaitUntil([&] { return !IsWindow(items); }, kWaitMs);
+        Click(dialog, IDOK);
+      },
+      reinterpret_cast<LPARAM>(&parameters));
+  EXPECT_EQ(1, result);
+  EXPECT_EQ(1u, g_beforeSavingCalls);
+  auto entry = [](const wchar_t* name) {
+    const wchar_t* value = g_iniStore.Lookup(name);
+    return std::wstring(value ? value : L"<missing>");
+  };
+  EXPECT_EQ(L"1", entry(L"HKCU\\Setup\\MenuItems\\Test")) << "the item confirmed in the dialog wins";
+  EXPECT_EQ(L"*.iso", entry(L"HKCU\\Setup\\MenuItems\\AlwaysArc"));
+  EXPECT_EQ(L"1", entry(L"HKCU\\General\\Kept"));
+  EXPECT_EQ(L"1", entry(L"HKCU\\Setup\\ShellExt"));
+  EXPECT_EQ(L"CABFolder", entry(L"HKCU\\Setup\\.cab\\Type"));
+  EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".cab", L""));
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kOvenixKey))
+      << JoinLines(SnapshotRegistry(HKEY_CURRENT_USER, kOvenixKey)).c_str();
+  for (const std::wstring& file : newDataFiles) DeleteFileW(file.c_str());
 }
 
 // ---- "SETUPCONTEXTITEMS" driven --------------------------------------------------------------
