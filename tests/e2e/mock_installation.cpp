@@ -32,12 +32,6 @@ std::wstring ImagePathOf(HWND window) {
   return path;
 }
 
-std::wstring WindowText(HWND window) {
-  wchar_t text[2048] = {};
-  GetWindowTextW(window, text, 2048);
-  return text;
-}
-
 }  // namespace
 
 MockInstallation::MockInstallation(const std::wstring& folder) : folder_(folder) {

@@ -90,12 +90,6 @@ class DialogWindow {
   HWND window_;
 };
 
-std::wstring WindowText(HWND window) {
-  wchar_t text[512] = L"<unset>";
-  GetWindowTextW(window, text, 512);
-  return text;
-}
-
 
 TemplateBuilder SampleDialog(bool centred, DWORD exStyle = 0) {
   TemplateBuilder builder(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | (centred ? DS_CENTER : 0), 20, 20,

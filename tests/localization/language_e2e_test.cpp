@@ -8,6 +8,7 @@
 #include "base/handles.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
+#include "support/text.h"
 
 namespace {
 
@@ -27,18 +28,6 @@ BOOL CALLBACK FindDialogOfProcess(HWND window, LPARAM context) {
     return FALSE;
   }
   return TRUE;
-}
-
-std::wstring WindowText(HWND window) {
-  wchar_t text[2048] = L"";
-  GetWindowTextW(window, text, 2048);
-  return text;
-}
-
-std::wstring ProgramString(UINT id) {
-  wchar_t text[1024] = L"";
-  LoadStringW(GetModuleHandleW(nullptr), id, text, 1024);
-  return text;
 }
 
 struct NoticeSeen {

@@ -15,6 +15,7 @@
 
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
+#include "support/text.h"
 #include "tools/language_template/language_template.h"
 
 namespace {
@@ -22,12 +23,6 @@ namespace {
 std::string PrefixOf(const char* name) {
   const char* colon = strchr(name, ':');
   return colon ? std::string(name, colon) : std::string(name);
-}
-
-std::wstring ProgramString(uint32_t id) {
-  const wchar_t* text = nullptr;
-  const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
-  return length > 0 ? std::wstring(text, length) : std::wstring();
 }
 
 // ---- The key table ----

@@ -19,12 +19,6 @@
 
 namespace {
 
-std::wstring ProgramString(uint32_t id) {
-  const wchar_t* text = nullptr;
-  const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
-  return length > 0 ? std::wstring(text, length) : std::wstring();
-}
-
 
 // The test language library, mapped as data the way the program maps "voklng.dll".
 class StringsWithLibrary : public ::testing::Test {

@@ -19,23 +19,11 @@
 
 namespace {
 
-std::wstring ProgramString(uint32_t id) {
-  const wchar_t* text = nullptr;
-  const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
-  return length > 0 ? std::wstring(text, length) : std::wstring();
-}
-
 std::wstring FoundText(const char* key) {
   wchar_t buffer[2048];
   wcscpy(buffer, L"<sentinel>");
   if (!FindText(key, buffer, 2048)) return L"<missing>";
   return buffer;
-}
-
-std::wstring WindowText(HWND window) {
-  wchar_t text[1024] = L"<no window>";
-  if (window != nullptr) GetWindowTextW(window, text, 1024);
-  return text;
 }
 
 INT_PTR CALLBACK PassiveDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }

@@ -21,3 +21,17 @@ inline std::string Narrow(const std::wstring& text, UINT codePage) {
   WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
   return bytes;
 }
+
+// A window's text; "<no window>" for none.
+inline std::wstring WindowText(HWND window) {
+  wchar_t text[2048] = L"<no window>";
+  if (window != nullptr) GetWindowTextW(window, text, 2048);
+  return text;
+}
+
+// String `id` of this module's string table (test programs carry the program's resources).
+inline std::wstring ProgramString(UINT id) {
+  const wchar_t* text = nullptr;
+  const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
+  return length > 0 ? std::wstring(text, length) : std::wstring();
+}
