@@ -60,8 +60,10 @@ class IntegrationCleanup {
 };
 
 // Lays the integration down from the installation folder through the agent and checks that it
-// really wrote something (otherwise every "it is gone again" check would prove nothing).
-inline void ApplyIntegrationFrom(MockInstallation& installation, const SystemState& before) {
+// really wrote something (otherwise every "it is gone again" check would prove nothing). The
+// state with the integration in place goes to *appliedState when asked for.
+inline void ApplyIntegrationFrom(MockInstallation& installation, const SystemState& before,
+                                 SystemState* appliedState = nullptr) {
   ASSERT_TRUE(installation.AddAgent(L"agent.exe"));
   const ProcessResult applied = installation.RunAgent(L"agent.exe", L"apply");
   ASSERT_TRUE(applied.finished);
@@ -69,6 +71,7 @@ inline void ApplyIntegrationFrom(MockInstallation& installation, const SystemSta
   const SystemState after = CaptureSystemState();
   ASSERT_FALSE(LinesAdded(before.registry, after.registry).empty()) << "the integration wrote no registry key";
   ASSERT_FALSE(LinesAdded(before.shortcuts, after.shortcuts).empty()) << "the integration made no shortcut";
+  if (appliedState) *appliedState = after;
 }
 
 // The bytes cmd needs for a path: "%" doubled, in the OEM code page (the test's paths all have an

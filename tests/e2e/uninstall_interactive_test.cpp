@@ -17,9 +17,9 @@ TEST(Confirmation, AnsweredNoRemovesNothing) {
   MockInstallation installation(L"C:\\vok-e2e\\declined\\Ovenix");
   ASSERT_TRUE(installation.ready());
   IntegrationCleanup cleanup(installation);
-  ApplyIntegrationFrom(installation, before);
+  SystemState applied;
+  ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before, &applied));
   ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
-  const SystemState applied = CaptureSystemState();
 
   std::vector<SeenMessage> seen;
   {
@@ -47,8 +47,8 @@ TEST(MissingList, IsReportedEvenWhenSilentAndNothingIsRemoved) {
   MockInstallation installation(L"C:\\vok-e2e\\nolist\\Ovenix");
   ASSERT_TRUE(installation.ready());
   IntegrationCleanup cleanup(installation);
-  ApplyIntegrationFrom(installation, before);
-  const SystemState applied = CaptureSystemState();
+  SystemState applied;
+  ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before, &applied));
 
   std::vector<SeenMessage> seen;
   {

@@ -10,7 +10,7 @@ TEST(MsiMode, RemovesTheIntegrationButNoFile) {
   const SystemState before = CaptureSystemState();
   MockInstallation installation(L"C:\\vok-e2e\\msi\\Ovenix");
   ASSERT_TRUE(installation.ready());
-  ApplyIntegrationFrom(installation, before);
+  ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
   ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
   const std::string listBytes = ReadFileBytes(installation.Join(L"Uninstall.lst"));
 
