@@ -10,14 +10,27 @@
 
 namespace {
 
-// Room for the extended-length form of a 2047-character name resolved against a current folder.
-constexpr size_t kExtendedCapacity = 2 * kPathCapacity + 16;
-
 // Pipes and consoles refuse very large reads on some systems; the retry asks for this much.
 constexpr DWORD kDeviceReadLimit = 20000;
 // A read of a locked range fails as a whole; the retry asks for this much.
 constexpr DWORD kLockedReadLimit = 32768;
 constexpr DWORD kStreamWritePiece = 0x4000;
+
+// A name the object could not store in full would later be closed, reported and deleted under a
+// shorter one, another file's.
+bool NameFits(const wchar_t* name) noexcept {
+  if (wcsnlen(name, kPathCapacity) < kPathCapacity) return true;
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return false;
+}
+
+// DeleteFileW through each form of the name until one succeeds; the last error stays in place.
+bool DeleteThrough(PathForms& forms) noexcept {
+  for (const wchar_t* form = forms.Next(); form; form = forms.Next()) {
+    if (DeleteFileW(form)) return true;
+  }
+  return false;
+}
 
 bool ReadInto(HANDLE handle, void* buffer, DWORD byteCount, DWORD& got) noexcept {
   got = 0;
@@ -31,6 +44,7 @@ DiskFile::DiskFile() noexcept
       handleKind_(FileHandleKindOrdinary),
       createdHere_(false),
       readStopped_(false),
+      reachedByPlainForm_(false),
       name_{},
       failure_(FileFailureNone) {}
 
@@ -52,6 +66,7 @@ bool DiskFile::Open(const wchar_t* name, uint32_t mode) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
+  if (!NameFits(name)) return false;
   DWORD access = GENERIC_READ;
   if (mode & kOpenWriteOnly) {
     access = GENERIC_WRITE;
@@ -61,22 +76,25 @@ bool DiskFile::Open(const wchar_t* name, uint32_t mode) {
   DWORD sharing = (mode & kOpenDenyRead) ? 0 : FILE_SHARE_READ;
   if (mode & kOpenShareWrite) sharing |= FILE_SHARE_WRITE;
 
-  HANDLE handle = CreateFileW(name, access, sharing, /*security=*/nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                              /*template=*/nullptr);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  // The first attempt's error counts, unless a later one says the file is not there.
+  DWORD error = ERROR_INVALID_NAME;
+  bool attempted = false;
+  PathForms forms(name);
+  for (const wchar_t* form = forms.Next(); form; form = forms.Next()) {
+    handle = CreateFileW(form, access, sharing, /*security=*/nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                         /*template=*/nullptr);
+    if (handle != INVALID_HANDLE_VALUE) break;
+    if (!attempted || GetLastError() == ERROR_FILE_NOT_FOUND) error = GetLastError();
+    attempted = true;
+  }
   if (handle == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    wchar_t extended[kExtendedCapacity];
-    if (ToExtendedLengthPath(name, extended, kExtendedCapacity)) {
-      handle = CreateFileW(extended, access, sharing, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-      if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) error = ERROR_FILE_NOT_FOUND;
-    }
-    if (handle == INVALID_HANDLE_VALUE) {
-      if (error == ERROR_FILE_NOT_FOUND) failure_ = FileFailureNotFound;
-      SetLastError(error);
-    }
+    if (error == ERROR_FILE_NOT_FOUND) failure_ = FileFailureNotFound;
+    SetLastError(error);
   }
   handleKind_ = FileHandleKindOrdinary;
   createdHere_ = false;
+  reachedByPlainForm_ = false;
   if (handle == INVALID_HANDLE_VALUE) return false;
   handle_ = handle;
   CopyBounded(name_, name, kPathCapacity);
@@ -98,24 +116,26 @@ bool DiskFile::Create(const wchar_t* name, uint32_t mode) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
+  if (!NameFits(name)) return false;
   const DWORD sharing = (mode & kCreateShareRead) ? FILE_SHARE_READ : 0;
   const DWORD access = (mode & kCreateWriteOnly) ? GENERIC_WRITE : GENERIC_READ | GENERIC_WRITE;
   HANDLE handle = INVALID_HANDLE_VALUE;
   // The plain form silently drops a trailing dot or space, creating a different name; only the
   // extended-length form keeps the name exactly.
-  const wchar_t last = *LastCharacter(name);
-  const bool trailingDotOrSpace = last == L'.' || last == L' ';
-  if (!trailingDotOrSpace || (mode & kCreateTrailingDotPlain)) {
-    handle = CreateFileW(name, access, sharing, /*security=*/nullptr, CREATE_ALWAYS, 0, /*template=*/nullptr);
-  }
-  if (handle == INVALID_HANDLE_VALUE) {
-    wchar_t extended[kExtendedCapacity];
-    if (ToExtendedLengthPath(name, extended, kExtendedCapacity)) {
-      handle = CreateFileW(extended, access, sharing, nullptr, CREATE_ALWAYS, 0, nullptr);
+  const bool plainAlways = (mode & kCreateTrailingDotPlain) != 0;
+  PathForms forms(name, plainAlways);
+  const wchar_t* madeThrough = nullptr;
+  for (const wchar_t* form = forms.Next(); form; form = forms.Next()) {
+    handle = CreateFileW(form, access, sharing, /*security=*/nullptr, CREATE_ALWAYS, 0, /*template=*/nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      madeThrough = form;
+      break;
     }
   }
   handleKind_ = FileHandleKindOrdinary;
   createdHere_ = true;
+  // A trimmed name made through the unchanged form is deleted through that form too.
+  reachedByPlainForm_ = plainAlways && madeThrough == name;
   CopyBounded(name_, name, kPathCapacity);
   if (handle == INVALID_HANDLE_VALUE) return false;
   handle_ = handle;
@@ -142,7 +162,8 @@ bool DiskFile::Close() {
 bool DiskFile::Delete() {
   if (handleKind_ == FileHandleKindStandardStream) return false;
   if (IsOpen()) Close();
-  return RemoveFile(name_);
+  PathForms forms(name_, reachedByPlainForm_);
+  return DeleteThrough(forms);
 }
 
 void DiskFile::UseStandardStreams() {
@@ -266,14 +287,8 @@ uint64_t DiskFile::Length() {
 
 bool RemoveFile(const wchar_t* name) {
   if (!name) return false;
-  if (DeleteFileW(name)) return true;
-  wchar_t extended[kExtendedCapacity];
-  const DWORD error = GetLastError();
-  if (!ToExtendedLengthPath(name, extended, kExtendedCapacity)) {
-    SetLastError(error);
-    return false;
-  }
-  return DeleteFileW(extended) != FALSE;
+  PathForms forms(name);
+  return DeleteThrough(forms);
 }
 
 uint64_t FreeSpaceFor(const wchar_t* fileName) {

@@ -1,7 +1,8 @@
 // A file of raw bytes over a Windows file handle, or the process's standard input and output.
 //
 // Every operation on a name tries it unchanged first and once more in its extended-length form
-// ("\\?\", see base/paths.h). Read, write, seek and close failures go to g_errorReporter, which
+// ("\\?\", see base/paths.h); a name whose unchanged form Windows would trim into another one (a
+// trailing dot or blank) is reached through its extended-length form only (PathForms). Read, write, seek and close failures go to g_errorReporter, which
 // never shows anything; the object then carries on as each operation says.
 #pragma once
 
@@ -44,7 +45,8 @@ class DiskFile {
 
   // Opens an existing file (mode: kOpen* bits). On failure the system's last error stays in place
   // and Failure() is FileFailureNotFound when the file does not exist, else FileFailureNone.
-  // An open handle is closed first.
+  // An open handle is closed first. A name of 2048 characters or more, which the object
+  // could not keep in full, is refused (ERROR_FILENAME_EXCED_RANGE).
   [[nodiscard]] virtual bool Open(const wchar_t* name, uint32_t mode);
   // True when nothing was open. A failed CloseHandle is reported to g_errorReporter. A standard
   // stream is never closed, only forgotten; the kind returns to ordinary file.
@@ -63,7 +65,8 @@ class DiskFile {
   // Open with mode 0; a failure is also reported to g_errorReporter (nothing is shown).
   [[nodiscard]] bool OpenReporting(const wchar_t* name);
   // Creates (or truncates) a file (mode: kCreate* bits). False with the last error in place on
-  // failure. An open handle is closed first.
+  // failure. An open handle is closed first. Names of 2048 characters or more are refused
+  // as by Open, before anything is created.
   [[nodiscard]] bool Create(const wchar_t* name, uint32_t mode);
   // Closes and deletes the file by its name; false for a standard stream.
   bool Delete();
@@ -80,7 +83,7 @@ class DiskFile {
   FileHandleKind HandleKind() const noexcept { return handleKind_; }
   bool CreatedHere() const noexcept { return createdHere_; }
   bool ReadStopped() const noexcept { return readStopped_; }
-  // The name as last passed to Open or Create (cut to 2047 characters).
+  // The name as last passed to Open or Create (names that would not fit are refused).
   const wchar_t* Name() const noexcept { return name_; }
 
  private:
@@ -91,11 +94,13 @@ class DiskFile {
   FileHandleKind handleKind_;
   bool createdHere_;
   bool readStopped_;
+  bool reachedByPlainForm_;  // Create made a trimmed name through its unchanged form (mode 0x20)
   wchar_t name_[2048];
   FileFailure failure_;
 };
 
-// DeleteFileW of the name, then of its extended-length form. The last error is left in place.
+// DeleteFileW of the name, then of its extended-length form (PathForms). The last error is left in
+// place.
 bool RemoveFile(const wchar_t* name);
 
 // Bytes free to the caller on the volume of the file's folder (the current drive for a bare name);

@@ -12,14 +12,25 @@ namespace {
 constexpr wchar_t kExtendedPrefix[] = L"\\\\?\\";
 constexpr size_t kExtendedPrefixLength = 4;
 
-// Room for the extended-length form of any conventional path, a relative one resolved against a
-// current folder of up to 2047 characters included.
-constexpr size_t kExtendedCapacity = 2 * kPathCapacity + 16;
-
 bool IsSlash(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
 
 bool StartsWithExtendedPrefix(const wchar_t* path) noexcept {
   return wcsncmp(path, kExtendedPrefix, kExtendedPrefixLength) == 0;
+}
+
+bool IsDotComponent(const wchar_t* component, size_t length) noexcept {
+  return (length == 1 && component[0] == L'.') || (length == 2 && component[0] == L'.' && component[1] == L'.');
+}
+
+// A backslash-separated component "." or ".." (forward slashes do not separate in the extended form).
+bool HasDotComponent(const wchar_t* path) noexcept {
+  const wchar_t* component = path;
+  for (const wchar_t* p = path;; ++p) {
+    if (*p != 0 && *p != L'\\') continue;
+    if (IsDotComponent(component, static_cast<size_t>(p - component))) return true;
+    if (*p == 0) return false;
+    component = p + 1;
+  }
 }
 
 // FILETIME in 100 ns steps to nanoseconds; wraps after the year 2185, which no file system gives.
@@ -49,12 +60,12 @@ void FillKindFlags(ScanEntry& entry) noexcept {
 // INVALID_HANDLE_VALUE; entry.error is set when the failure was more than "nothing found".
 HANDLE StartSearch(const wchar_t* pattern, ScanEntry& entry) noexcept {
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) {
-    wchar_t extended[kExtendedCapacity];
-    if (ToExtendedLengthPath(pattern, extended, kExtendedCapacity)) {
-      search = FindFirstFileW(extended, &found);
-    }
+  HANDLE search = INVALID_HANDLE_VALUE;
+  // A wildcard pattern keeps both attempts: "*." is a pattern of its own, not a trimmed name.
+  PathForms forms(pattern, /*plainAlways=*/ContainsWildcards(pattern));
+  for (const wchar_t* form = forms.Next(); form; form = forms.Next()) {
+    search = FindFirstFileW(form, &found);
+    if (search != INVALID_HANDLE_VALUE) break;
   }
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
@@ -168,6 +179,9 @@ bool ExtendedLengthPathFrom(const wchar_t* source, const wchar_t* currentFolder,
     AppendBounded(destination, source, capacity);
     return true;
   }
+  // "C:name" is relative to the current folder of drive C, which is not known here; appended to
+  // another folder it would name a stream of a file "C".
+  if (HasDriveLetter(source)) return false;
   if (IsAbsolutePath(source)) {  // \\server\share\...
     if (capacity <= a + 6) return false;
     CopyBounded(destination, kExtendedPrefix, capacity);
@@ -191,6 +205,8 @@ bool ExtendedLengthPathFrom(const wchar_t* source, const wchar_t* currentFolder,
   CopyBounded(folder, currentFolder, kPathCapacity);
   AppendSeparator(folder, kPathCapacity);
   const size_t folderLength = wcslen(folder);
+  // A 2047-character folder leaves no room for the separator: "dir" + "a" would be "dira".
+  if (folder[folderLength - 1] != L'\\') return false;
   if (capacity <= a + folderLength + 4) return false;
   if (source[0] == L'.' && IsSlash(source[1])) source += 2;
   CopyBounded(destination, kExtendedPrefix, capacity);
@@ -205,6 +221,40 @@ bool ToExtendedLengthPath(const wchar_t* source, wchar_t* destination, size_t ca
   wchar_t current[kPathCapacity];
   if (!CurrentFolder(current, kPathCapacity - 1)) return false;
   return ExtendedLengthPathFrom(source, current, destination, capacity);
+}
+
+bool PlainFormTrimsName(const wchar_t* path) noexcept {
+  if (!path || path[0] == 0 || StartsWithExtendedPrefix(path)) return false;
+  const wchar_t last = *LastCharacter(path);
+  if (last != L'.' && last != L' ') return false;
+  const wchar_t* name = FileNamePart(path);
+  return !IsDotComponent(name, wcslen(name));
+}
+
+PathForms::PathForms(const wchar_t* path, bool plainAlways) noexcept
+    : path_(path), plainAllowed_(plainAlways || !PlainFormTrimsName(path)) {
+  extended_[0] = 0;
+}
+
+const wchar_t* PathForms::Next() noexcept {
+  if (!path_) return nullptr;
+  if (step_ == 0) {
+    step_ = 1;
+    if (plainAllowed_) return path_;
+  }
+  if (step_ == 1) {
+    step_ = 2;
+    const DWORD error = GetLastError();
+    bool made = ToExtendedLengthPath(path_, extended_, kExtendedPathCapacity);
+    // Only the unchanged form resolves "." and ".."; without it such a path is refused.
+    if (made && !plainAllowed_ && HasDotComponent(extended_ + kExtendedPrefixLength)) made = false;
+    if (made) {
+      SetLastError(error);
+      return extended_;
+    }
+    SetLastError(plainAllowed_ ? error : ERROR_INVALID_NAME);
+  }
+  return nullptr;
 }
 
 // ---- The program's own path and the current folder ----
@@ -237,10 +287,11 @@ bool CurrentFolder(wchar_t* destination, size_t capacity) noexcept {
 
 DWORD QueryAttributes(const wchar_t* path) noexcept {
   if (!path) return INVALID_FILE_ATTRIBUTES;
-  DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    wchar_t extended[kExtendedCapacity];
-    if (ToExtendedLengthPath(path, extended, kExtendedCapacity)) attributes = GetFileAttributesW(extended);
+  PathForms forms(path);
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  for (const wchar_t* form = forms.Next(); form; form = forms.Next()) {
+    attributes = GetFileAttributesW(form);
+    if (attributes != INVALID_FILE_ATTRIBUTES) break;
   }
   return attributes;
 }

@@ -5,7 +5,8 @@
 // kPathCapacity), never writes past it, always terminates and silently cuts what does not fit.
 // The separator is the backslash; the functions that say so also accept the forward slash.
 // The arithmetic functions never touch the disk. The file-system functions try the path unchanged
-// first and, only when that fails, once more in its extended-length form.
+// first and, only when that fails, once more in its extended-length form; a path whose unchanged
+// form Windows would trim into another name is tried in its extended-length form only (PathForms).
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,9 @@
 #include <cstdint>
 
 constexpr size_t kPathCapacity = 2048;
+// Room for the extended-length form of any conventional path, a relative one resolved against a
+// current folder of up to 2047 characters included.
+constexpr size_t kExtendedPathCapacity = 2 * kPathCapacity + 16;
 
 // ---- Path arithmetic (no file-system access) ----
 
@@ -51,17 +55,46 @@ bool ContainsWildcards(const wchar_t* path) noexcept;
 //   "C:\a" -> "\\?\C:\a"; "\\srv\share\a" -> "\\?\UNC\srv\share\a";
 //   with currentFolder "D:\w": "a\b" -> "\\?\D:\w\a\b", ".\a" -> "\\?\D:\w\a",
 //   "..\a" -> "\\?\D:\w\..\a", "\a" -> "\\?\D:\a".
-// False (destination left unchanged) for an empty source, for a result that does not fit the
-// capacity, and, for a relative source, when currentFolder is empty or longer than 2047 characters.
+// False (destination left unchanged) for an empty source, for a drive-relative source ("C:name",
+// which would become a stream of a file "C"), for a result that does not fit the capacity, and, for
+// a relative source, when currentFolder is empty, longer than 2047 characters, or 2047 characters
+// without a trailing backslash (no room for the separator).
 // Forward slashes are not converted. Pure arithmetic: currentFolder is only used for relative paths.
 [[nodiscard]] bool ExtendedLengthPathFrom(const wchar_t* source, const wchar_t* currentFolder,
                                           wchar_t* destination, size_t capacity) noexcept;
 // The same against the process's current folder (GetCurrentDirectoryW).
 [[nodiscard]] bool ToExtendedLengthPath(const wchar_t* source, wchar_t* destination, size_t capacity) noexcept;
 
+// True when Windows would trim the plain form of the path into another name: its name part
+// (other than "." and "..") ends in a dot or a blank ("dir\x." names "dir\x"). Such a path names
+// what it says only in its extended-length form. False for a path already in that form.
+bool PlainFormTrimsName(const wchar_t* path) noexcept;
+
+// The forms a file-system operation tries for one path, in order: the path unchanged, then its
+// extended-length form (ToExtendedLengthPath). When PlainFormTrimsName, the unchanged form is left
+// out (unless plainAlways), and so is an extended form that still holds a "." or ".." component,
+// which that form does not resolve: such a path gets no form at all. Usage:
+//   PathForms forms(path);
+//   for (const wchar_t* form = forms.Next(); form; form = forms.Next()) { ... }
+class PathForms {
+ public:
+  explicit PathForms(const wchar_t* path, bool plainAlways = false) noexcept;
+  PathForms(const PathForms&) = delete;
+  PathForms& operator=(const PathForms&) = delete;
+  // The next form, or null when none is left. Keeps the caller's last error, except that a path
+  // with no form at all leaves ERROR_INVALID_NAME.
+  const wchar_t* Next() noexcept;
+
+ private:
+  const wchar_t* path_;
+  bool plainAllowed_;
+  int step_ = 0;
+  wchar_t extended_[kExtendedPathCapacity];
+};
+
 // ---- Attributes and existence ----
 
-// GetFileAttributesW; INVALID_FILE_ATTRIBUTES when the path is missing or unreadable.
+// GetFileAttributesW through PathForms; INVALID_FILE_ATTRIBUTES when the path is missing or unreadable.
 DWORD QueryAttributes(const wchar_t* path) noexcept;
 // A file or a folder exists there.
 bool PathExists(const wchar_t* path) noexcept;
@@ -117,8 +150,9 @@ class DirectoryScanner {
   HANDLE handle_;
 };
 
-// Fills entry for exactly this path and returns true when it exists; false for a path with
-// wildcards or one that is not found (entry.error tells a failure from "not found").
+// Fills entry for exactly this path (searched through PathForms) and returns true when it exists;
+// false for a path with wildcards or one that is not found (entry.error tells a failure from "not
+// found").
 bool LookupSingle(const wchar_t* path, ScanEntry& entry) noexcept;
 
 // ---- The archiver's per-user data folder ----

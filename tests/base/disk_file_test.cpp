@@ -186,6 +186,15 @@ TEST_F(DiskFileFixture, CreatedFileIsDeletedUnlessClosed) {
     } catch (VOK_EXIT) {
     }
   }
+  EXPECT_FALSE(FileExists(Path(L"unwound.tmp"))) << "unwound past without Close: deleted";
+  {
+    // Its look-alike "twin" (what the plain form of "twin." names) is someone else's.
+    ASSERT_TRUE(WriteFileBytes(Path(L"twin"), "other"));
+    DiskFile abandonedDotted;
+    ASSERT_TRUE(abandonedDotted.Create(Path(L"twin.").c_str(), 0));
+  }
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Exact(L"twin.").c_str()));
+  EXPECT_EQ("other", ReadFileBytes(Path(L"twin")));
   {
     auto* heap = new DiskFile;
     ASSERT_TRUE(heap->Create(Path(L"virtual.tmp").c_str(), 0));
@@ -238,12 +247,75 @@ TEST_F(DiskFileFixture, TrailingDotOrSpaceNamesAreCreatedExactly) {
     ASSERT_TRUE(file.Close());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Exact(c.exactName).c_str())) << c.name;
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Exact(c.absentName).c_str())) << c.name;
-    // Opening and deleting by the same name reach the same file again.
+    // Opening and deleting by the same name reach the exact name: the plain-made "plain" is not
+    // "plain.", so that name opens and deletes nothing.
+    const bool exact = wcscmp(c.name, c.exactName) == 0;
     DiskFile reopened;
-    EXPECT_TRUE(reopened.Open(Path(c.name).c_str(), 0)) << c.name;
+    EXPECT_EQ(exact, reopened.Open(Path(c.name).c_str(), 0)) << c.name;
     reopened.Close();
-    EXPECT_TRUE(RemoveFile(Path(c.name).c_str())) << c.name;
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Exact(c.exactName).c_str())) << c.name;
+    EXPECT_EQ(exact, RemoveFile(Path(c.name).c_str())) << c.name;
+    EXPECT_EQ(exact, GetFileAttributesW(Exact(c.exactName).c_str()) == INVALID_FILE_ATTRIBUTES) << c.name;
+  }
+
+  // "x." and "x" side by side: each name opens, tests and deletes its own file.
+  ASSERT_TRUE(WriteFileBytes(Exact(L"x."), "dotted"));
+  ASSERT_TRUE(WriteFileBytes(Path(L"x"), "plain"));
+  {
+    DiskFile dotted;
+    ASSERT_TRUE(dotted.Open(Path(L"x.").c_str(), 0));
+    char buffer[8] = {};
+    EXPECT_EQ(6, dotted.Read(buffer, sizeof buffer - 1));
+    EXPECT_STREQ("dotted", buffer);
+  }
+  EXPECT_TRUE(RemoveFile(Path(L"x.").c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Exact(L"x.").c_str()));
+  EXPECT_EQ("plain", ReadFileBytes(Path(L"x")));
+  DiskFile missing;
+  EXPECT_FALSE(missing.Open(Path(L"x.").c_str(), 0)) << "the plain form would open \"x\"";
+  EXPECT_EQ(FileFailureNotFound, missing.Failure());
+  EXPECT_FALSE(RemoveFile(Path(L"x.").c_str()));
+  EXPECT_EQ("plain", ReadFileBytes(Path(L"x")));
+  // The extended form does not resolve "..": refused rather than tried in another form.
+  ASSERT_TRUE(MakeFolders(Path(L"sub")));
+  EXPECT_FALSE(missing.Open(Path(L"sub\\..\\x.").c_str(), 0));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), GetLastError());
+  EXPECT_FALSE(missing.Create(Path(L"sub\\..\\y.").c_str(), 0));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Exact(L"y.").c_str()));
+}
+
+TEST_F(DiskFileFixture, NamesTooLongToKeepAreRefused) {
+  // A folder chain deep enough for a 2048-character name; each component stays below 255.
+  std::wstring deep = temp_.path();
+  std::vector<std::wstring> folders;
+  while (deep.size() < 1800) {
+    deep += L"\\" + std::wstring(200, static_cast<wchar_t>(L'a' + folders.size()));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    folders.push_back(deep);
+  }
+  const std::wstring name = deep + L"\\" + std::wstring(2048 - deep.size() - 1, L'n');
+  ASSERT_EQ(2048u, name.size());
+  // The name the object would keep if it cut the name to its 2048-character buffer.
+  const std::wstring cut = name.substr(0, 2047);
+  ASSERT_TRUE(WriteFileBytes(L"\\\\?\\" + cut, "someone else's"));
+  {
+    DiskFile file;
+    SetLastError(0);
+    EXPECT_FALSE(file.Create(name.c_str(), 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+    EXPECT_FALSE(file.Open(name.c_str(), 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+    EXPECT_FALSE(file.IsOpen());
+  }
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((L"\\\\?\\" + name).c_str())) << "nothing was made";
+  EXPECT_EQ("someone else's", ReadFileBytes(L"\\\\?\\" + cut)) << "an abandoned file is deleted by its full name only";
+  {
+    DiskFile fits;
+    ASSERT_TRUE(fits.Open(cut.c_str(), 0)) << "2047 characters fit";
+    EXPECT_STREQ(cut.c_str(), fits.Name());
+  }
+  DeleteFileW((L"\\\\?\\" + cut).c_str());
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+    RemoveDirectoryW((L"\\\\?\\" + *folder).c_str());
   }
 }
 

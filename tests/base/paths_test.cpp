@@ -145,7 +145,9 @@ TEST(ExtendedLength, FormsAgainstAGivenCurrentFolder) {
       {L"\\a", L"D:\\w", L"\\\\?\\D:\\a"},
       {L"/a", L"D:\\w", L"\\\\?\\D:/a"},
       {L"a/b", L"D:\\", L"\\\\?\\D:\\a/b"},  // forward slashes are not converted
-      {L"C:a", L"D:\\w", L"\\\\?\\D:\\w\\C:a"},
+      {L"C:a", L"D:\\w", nullptr},  // drive-relative: "D:\w\C:a" would be a stream of a file "C"
+      {L"d:a\\b", L"D:\\w", nullptr},
+      {L"C:", L"D:\\w", nullptr},
       {L"", L"D:\\w", nullptr},
       {L"a", L"", nullptr},
       {L"\\\\?\\C:\\a", L"D:\\w", nullptr},  // already extended: nothing else to try
@@ -181,9 +183,19 @@ TEST(ExtendedLength, CapacityLimits) {
   wchar_t buffer[8192];
   EXPECT_FALSE(ExtendedLengthPathFrom(L"a", longFolder.c_str(), buffer, 8192))
       << "a current folder longer than 2047 characters fails";
-  longFolder.pop_back();
-  EXPECT_TRUE(ExtendedLengthPathFrom(L"a", longFolder.c_str(), buffer, 8192));
+  longFolder.pop_back();  // 2047 characters: no room left for the separator
+  wcscpy(buffer, L"sentinel");
+  EXPECT_FALSE(ExtendedLengthPathFrom(L"a", longFolder.c_str(), buffer, 8192))
+      << "the folder and the name would run together into a sibling's name";
+  EXPECT_STREQ(L"sentinel", buffer);
   EXPECT_TRUE(ExtendedLengthPathFrom(L"C:\\a", longFolder.c_str(), buffer, 8192));
+  EXPECT_STREQ(L"\\\\?\\C:\\a", buffer);
+  longFolder.back() = L'\\';  // 2047 characters ending in the separator
+  ASSERT_TRUE(ExtendedLengthPathFrom(L"a", longFolder.c_str(), buffer, 8192));
+  EXPECT_EQ(L"\\\\?\\" + longFolder + L"a", std::wstring(buffer));
+  longFolder.pop_back();  // 2046 characters: the separator fits
+  ASSERT_TRUE(ExtendedLengthPathFrom(L"a", longFolder.c_str(), buffer, 8192));
+  EXPECT_EQ(L"\\\\?\\" + longFolder + L"\\a", std::wstring(buffer));
 }
 
 class CurrentFolderFixture : public ::testing::Test {
@@ -237,10 +249,38 @@ TEST_F(FileSystemFixture, AttributesAndExistence) {
 TEST_F(FileSystemFixture, TrailingDotNameIsReachedThroughTheExtendedForm) {
   const std::wstring exact = L"\\\\?\\" + temp_.Join(L"dotted.");
   ASSERT_TRUE(WriteFileBytes(exact, "x"));
-  // The plain form drops the dot and names a file that does not exist; the retry finds it.
+  // The plain form drops the dot and names a file that does not exist; the extended form finds it.
   EXPECT_TRUE(PathExists(temp_.Join(L"dotted.").c_str()));
   EXPECT_FALSE(PathExists(temp_.Join(L"dotted").c_str()));
+
+  // With a look-alike beside it, each name reaches its own entry: the plain form of "dotted."
+  // would name the folder "dotted".
+  ASSERT_TRUE(MakeFolders(temp_.Join(L"dotted")));
+  ASSERT_TRUE(WriteFileBytes(L"\\\\?\\" + temp_.Join(L"blank "), "12345"));
+  struct Case {
+    const wchar_t* name;
+    bool folder;  // what the name itself is
+  } const cases[] = {{L"dotted.", false}, {L"dotted", true}, {L"blank ", false}};
+  for (const Case& c : cases) {
+    const std::wstring path = temp_.Join(c.name);
+    EXPECT_EQ(c.folder, AttrIsFolder(QueryAttributes(path.c_str()))) << c.name;
+    ScanEntry entry;
+    ASSERT_TRUE(LookupSingle(path.c_str(), entry)) << c.name;
+    EXPECT_EQ(c.folder, entry.isFolder) << c.name;
+    EXPECT_STREQ(c.name, FileNamePart(entry.name));
+  }
+  EXPECT_FALSE(PathExists(temp_.Join(L"blank").c_str()));
+  // The extended form does not resolve "." or "..": a trimmed name with them is refused, not
+  // tried in a form that names something else.
+  for (const wchar_t* refused : {L"dotted\\..\\dotted.", L".\\dotted."}) {
+    SetLastError(0);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, QueryAttributes(temp_.Join(refused).c_str())) << refused;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), GetLastError()) << refused;
+  }
+  EXPECT_TRUE(PathExists(temp_.Join(L"dotted\\..\\dotted").c_str())) << "untrimmed names keep the plain form";
   DeleteFileW(exact.c_str());
+  DeleteFileW((L"\\\\?\\" + temp_.Join(L"blank ")).c_str());
+  RemoveDirectoryW(temp_.Join(L"dotted").c_str());
 }
 
 TEST_F(FileSystemFixture, ScannerDeliversEveryEntryButTheDotFolders) {
