@@ -6,9 +6,8 @@
 
 #include "app/run_state.h"
 #include "base/bounded_text.h"
-#include "localization/localized_strings.h"
-#include "localization/message_box.h"
-#include "resources/resource_ids.h"
+#include "base/paths.h"
+#include "localization/warning_notice.h"
 
 namespace {
 
@@ -58,9 +57,14 @@ void ApplyOption(OptionAction action, const wchar_t* token, bool* setupRequested
     case OptionAction::NoExplorer:
       RunOptions.NoExplorer = true;
       break;
-    case OptionAction::Warning:
-      ShowWarningNotice();
+    case OptionAction::Warning: {
+      WarningNoticeTexts texts;
+      SaveWarningNoticeTexts(texts);
+      wchar_t programPath[kPathCapacity] = {};
+      (void)ModulePath(nullptr, programPath, kPathCapacity);  // a cut path is left empty
+      ShowWarningNotice(texts, programPath);
       break;
+    }
   }
 }
 
@@ -117,16 +121,4 @@ void ParseOptions(bool fromInstaller, const wchar_t* text, bool* setupRequested,
     }
   }
   *uninstallRequested = !fromInstaller && switchCount == 0;
-}
-
-void ShowWarningNotice() {
-  wchar_t programPath[2048] = {};
-  GetModuleFileNameW(nullptr, programPath, 2048);
-  wchar_t message[512] = {};
-  // Both halves are translatable sentences; the second carries the program path as its only argument.
-  CopyBounded(message, LocalizedString(IDS_UNINSTALLCOMPLETED), 512);
-  AppendBounded(message, L"\n", 512);
-  const size_t used = wcslen(message);
-  FormatWithArgument(message + used, 512 - used, LocalizedString(IDS_UNINSTALLSHOULDDELETE), programPath);
-  ShowMessage(nullptr, message, LocalizedString(IDS_UNINSTALLVOK), MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
 }

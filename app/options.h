@@ -21,7 +21,3 @@ const wchar_t* NextCommandToken(const wchar_t* source, wchar_t* destination, siz
 // Case-insensitive comparison of at most count characters of each string, where a string shorter
 // than count takes part with its terminator: "setupX" matches "setup" over 5, "setu" does not.
 bool MatchOptionName(const wchar_t* token, const wchar_t* optionName, int count);
-
-// The notice the self-removal batch file asks for when the program file survived: "removal complete,
-// please delete <program path> yourself". Shown whatever the silent switch says.
-void ShowWarningNotice();
