@@ -3,17 +3,49 @@
 #include <cstring>
 #include <cwchar>
 
-#include "base/bounded_text.h"
 #include "base/handles.h"
 #include "base/paths.h"
-#include "base/text_file.h"
 
 namespace {
 
 constexpr size_t kDoubledPathCapacity = 2 * kPathCapacity + 1;
-constexpr size_t kLineBytes = 2 * kBatchPathBytes + 64;
 constexpr size_t kRemovalAttempts = 5;
-constexpr size_t kCommandLineCapacity = 2 * kPathCapacity + 16;
+constexpr size_t kCommandLineCapacity = kPathCapacity + 64;
+
+// The lines of the batch file; "%P", "%F" and "%B" stand for the program path, the program folder
+// and the batch file's own path (a literal "%" never occurs in them).
+constexpr char kWaitLine[] = "\"%P\" /wait\r\n";
+constexpr char kAttemptLines[] = "del \"%P\"\r\nrd \"%F\"\r\nif not exist \"%P\" goto done\r\n";
+constexpr char kDoneLine[] = ":done\r\n";
+constexpr char kWarningLine[] = "if exist \"%P\" \"%P\" /warning\r\n";
+constexpr char kRemoveSelfLine[] = "del \"%B\"\r\n";
+
+// Bytes a line needs when every path it names takes the most a path can take, terminator included.
+constexpr size_t LongestLine(const char* format) {
+  size_t bytes = 1;
+  for (; *format; ++format) {
+    if (*format == '%') {
+      bytes += kBatchPathBytes - 1;
+      ++format;
+    } else {
+      ++bytes;
+    }
+  }
+  return bytes;
+}
+
+// Room for three paths of the largest size and the text around them.
+constexpr size_t kLineBytes = 3 * kBatchPathBytes + 64;
+static_assert(LongestLine(kWaitLine) <= kLineBytes && LongestLine(kAttemptLines) <= kLineBytes &&
+                  LongestLine(kDoneLine) <= kLineBytes && LongestLine(kWarningLine) <= kLineBytes &&
+                  LongestLine(kRemoveSelfLine) <= kLineBytes,
+              "a batch line with paths of the largest size must fit the line buffer");
+
+struct BatchPaths {
+  const char* program;
+  const char* folder;
+  const char* batch;
+};
 
 // `path` with every "%" doubled; false when it does not fit.
 bool DoublePercent(const wchar_t* path, wchar_t* destination, size_t capacity) {
@@ -28,26 +60,28 @@ bool DoublePercent(const wchar_t* path, wchar_t* destination, size_t capacity) {
   return true;
 }
 
-// Appends text to a line buffer of kLineBytes; the buffer is large enough for every line written.
-void Append(char* line, size_t* length, const char* text) {
-  const size_t add = std::strlen(text);
-  if (*length + add >= kLineBytes) return;
-  std::memcpy(line + *length, text, add);
-  *length += add;
-  line[*length] = 0;
-}
-
 bool WriteBytes(HANDLE file, const char* bytes, size_t length) {
   DWORD written = 0;
   return WriteFile(file, bytes, static_cast<DWORD>(length), &written, nullptr) && written == length;
 }
 
-// Writes the pieces one after another as one line; a null piece ends the list.
-bool WriteLine(HANDLE file, const char* const* pieces) {
-  char line[kLineBytes];
+// Writes one line of the table with its paths filled in; false when it cannot be written whole.
+bool WriteLine(HANDLE file, const char* format, const BatchPaths& paths) {
+  // Static: a line of this size would crowd the stack of the program's only thread.
+  static char line[kLineBytes];
   size_t length = 0;
-  line[0] = 0;
-  for (const char* const* piece = pieces; *piece; ++piece) Append(line, &length, *piece);
+  for (const char* f = format; *f; ++f) {
+    const char literal[2] = {*f, 0};
+    const char* piece = literal;
+    if (*f == '%') {
+      ++f;
+      piece = *f == 'P' ? paths.program : *f == 'F' ? paths.folder : paths.batch;
+    }
+    const size_t add = std::strlen(piece);
+    if (length + add >= kLineBytes) return false;
+    std::memcpy(line + length, piece, add);
+    length += add;
+  }
   return WriteBytes(file, line, length);
 }
 
@@ -73,48 +107,48 @@ bool ExactBatchText(const wchar_t* path, UINT codePage, char* destination, size_
   return true;
 }
 
-void BatchPathBytes(const wchar_t* path, char* destination, size_t capacity) noexcept {
-  if (capacity == 0) return;
+bool BatchPathBytes(const wchar_t* path, char* destination, size_t capacity) noexcept {
+  if (capacity == 0) return false;
   const UINT oemCodePage = GetOEMCP();
-  if (ExactBatchText(path, oemCodePage, destination, capacity)) return;
+  if (ExactBatchText(path, oemCodePage, destination, capacity)) return true;
   wchar_t shortPath[kPathCapacity];
   const DWORD shortLength = GetShortPathNameW(path, shortPath, kPathCapacity);
   if (shortLength > 0 && shortLength < kPathCapacity &&
       ExactBatchText(shortPath, oemCodePage, destination, capacity)) {
-    return;
+    return true;
   }
-  wchar_t doubled[kDoubledPathCapacity];
-  if (!DoublePercent(path, doubled, kDoubledPathCapacity)) CopyBounded(doubled, path, kDoubledPathCapacity);
-  if (!WideToAnsi(doubled, destination, capacity)) destination[capacity - 1] = 0;
+  // Any other form (best fit in the ANSI or OEM code page) could name another program's file.
+  destination[0] = 0;
+  return false;
 }
 
 bool WriteSelfRemovalLines(HANDLE file, const wchar_t* programPath, const wchar_t* folder, const wchar_t* batchPath,
-                           bool silent) noexcept {
+                           bool silent, bool* removesProgram) noexcept {
   // Static: three paths of kBatchPathBytes would crowd the stack of the program's only thread.
   static char program[kBatchPathBytes];
   static char programFolder[kBatchPathBytes];
   static char batch[kBatchPathBytes];
-  BatchPathBytes(programPath, program, kBatchPathBytes);
-  BatchPathBytes(folder, programFolder, kBatchPathBytes);
-  BatchPathBytes(batchPath, batch, kBatchPathBytes);
+  // Both are needed: the folder goes only after the program file has gone.
+  const bool programNamed = BatchPathBytes(programPath, program, kBatchPathBytes) &&
+                            BatchPathBytes(folder, programFolder, kBatchPathBytes);
+  const bool batchNamed = BatchPathBytes(batchPath, batch, kBatchPathBytes);
+  if (removesProgram) *removesProgram = programNamed;
+  const BatchPaths paths = {program, programFolder, batch};
 
-  const char* const wait[] = {"\"", program, "\" /wait\r\n", nullptr};
-  const char* const attempt[] = {"del \"", program, "\"\r\n",                          //
-                                 "rd \"", programFolder, "\"\r\n",                     //
-                                 "if not exist \"", program, "\" goto done\r\n", nullptr};
-  const char* const done[] = {":done\r\n", nullptr};
-  const char* const warning[] = {"if exist \"", program, "\" \"", program, "\" /warning\r\n", nullptr};
-  const char* const removeSelf[] = {"del \"", batch, "\"\r\n", nullptr};
-
-  bool written = WriteLine(file, wait);
-  for (size_t i = 0; i < kRemovalAttempts; ++i) written = WriteLine(file, attempt) && written;
-  written = WriteLine(file, done) && written;
-  if (!silent) written = WriteLine(file, warning) && written;
-  return WriteLine(file, removeSelf) && written;
+  // The first failed write ends the file: whatever follows would be written after a gap.
+  bool written = true;
+  if (programNamed) {
+    written = WriteLine(file, kWaitLine, paths);
+    for (size_t i = 0; i < kRemovalAttempts && written; ++i) written = WriteLine(file, kAttemptLines, paths);
+  }
+  written = written && WriteLine(file, kDoneLine, paths);
+  if (programNamed && !silent) written = written && WriteLine(file, kWarningLine, paths);
+  if (batchNamed) written = written && WriteLine(file, kRemoveSelfLine, paths);
+  return written;
 }
 
-bool CreateSelfRemovalBatch(const wchar_t* batchPath, const wchar_t* programPath, const wchar_t* folder,
-                            bool silent) noexcept {
+SelfRemovalBatch CreateSelfRemovalBatch(const wchar_t* batchPath, const wchar_t* programPath, const wchar_t* folder,
+                                        bool silent) noexcept {
   // GetFileAttributesW reports a link's own attributes; DeleteFileW and RemoveDirectoryW remove the
   // link itself. A read-only attribute is cleared only on a plain file, where it is the file's own.
   const DWORD attributes = GetFileAttributesW(batchPath);
@@ -130,20 +164,24 @@ bool CreateSelfRemovalBatch(const wchar_t* batchPath, const wchar_t* programPath
   }
   UniqueFileHandle file(CreateFileW(batchPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  // The result of the writes is not examined: a batch file cut short still runs what it holds.
-  (void)WriteSelfRemovalLines(file.get(), programPath, folder, batchPath, silent);
-  return true;
+  if (!file) return SelfRemovalBatch::NotWritten;
+  bool removesProgram = false;
+  if (!WriteSelfRemovalLines(file.get(), programPath, folder, batchPath, silent, &removesProgram)) {
+    file.reset();
+    DeleteFileW(batchPath);
+    return SelfRemovalBatch::NotWritten;
+  }
+  return removesProgram ? SelfRemovalBatch::RemovesProgram : SelfRemovalBatch::KeepsProgram;
 }
 
-bool StartSelfRemovalBatch(const wchar_t* batchPath) noexcept {
+bool StartSelfRemovalBatch(const wchar_t* batchFolder) noexcept {
   wchar_t comspec[kPathCapacity] = {};
   const DWORD length = GetEnvironmentVariableW(L"COMSPEC", comspec, kPathCapacity);
-  if (length >= kPathCapacity) comspec[0] = 0;  // too long to have been read
-  // Room for both paths in full: a command line cut short would name another batch file.
+  if (length == 0 || length >= kPathCapacity) return false;  // missing, or too long to have been read
   wchar_t commandLine[kCommandLineCapacity];
-  _snwprintf(commandLine, kCommandLineCapacity, L"%ls /c \"%ls\"", comspec, batchPath);
-  commandLine[kCommandLineCapacity - 1] = 0;
+  const int composed = _snwprintf(commandLine, kCommandLineCapacity, L"\"%ls\" /d /v:off /c .\\%ls", comspec,
+                                  kSelfRemovalBatchName);
+  if (composed < 0 || static_cast<size_t>(composed) >= kCommandLineCapacity) return false;
 
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -151,7 +189,7 @@ bool StartSelfRemovalBatch(const wchar_t* batchPath) noexcept {
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, /*inheritHandles=*/TRUE, /*creationFlags=*/0,
-                      /*environment=*/nullptr, /*currentDirectory=*/nullptr, &startup, &process)) {
+                      /*environment=*/nullptr, batchFolder, &startup, &process)) {
     return false;
   }
   UniqueKernelHandle processHandle(process.hProcess);

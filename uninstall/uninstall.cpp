@@ -12,6 +12,7 @@
 #include "localization/language.h"
 #include "localization/localized_strings.h"
 #include "localization/message_box.h"
+#include "localization/warning_notice.h"
 #include "resources/resource_ids.h"
 #include "settings/ini_store.h"
 #include "uninstall/self_removal.h"
@@ -70,11 +71,13 @@ void RunUninstall() {
     return;
   }
 
-  // The language library goes before the files do; these two are needed afterwards.
+  // The language library goes before the files do; these texts are needed afterwards.
   wchar_t rebootRequired[kSavedStringCapacity];
   wchar_t caption[kSavedStringCapacity];
   CopyBounded(rebootRequired, LocalizedString(IDS_REBOOTREQUIRED), kSavedStringCapacity);
   CopyBounded(caption, LocalizedString(IDS_UNINSTALLVOK), kSavedStringCapacity);
+  WarningNoticeTexts warningTexts;
+  SaveWarningNoticeTexts(warningTexts);
 
   RemoveIntegration();
   UnloadLanguageLibrary();
@@ -106,17 +109,22 @@ void RunUninstall() {
     }
   }
 
-  wchar_t batchPath[kPathCapacity] = {};
-  const DWORD tempLength = GetTempPathW(kPathCapacity, batchPath);
+  wchar_t tempFolder[kPathCapacity] = {};
+  const DWORD tempLength = GetTempPathW(kPathCapacity, tempFolder);
   if (tempLength == 0 || tempLength >= kPathCapacity) return;
   // A cut name would be another file, which the batch line "del" would then delete.
   if (tempLength + std::wcslen(kSelfRemovalBatchName) >= kPathCapacity) return;
+  wchar_t batchPath[kPathCapacity];
+  CopyBounded(batchPath, tempFolder, kPathCapacity);
   AppendBounded(batchPath, kSelfRemovalBatchName, kPathCapacity);
   if (currentFolder[0] == 0) return;
-  if (!CreateSelfRemovalBatch(batchPath, programPath, currentFolder, RunOptions.Silent)) return;
+  const SelfRemovalBatch batch = CreateSelfRemovalBatch(batchPath, programPath, currentFolder, RunOptions.Silent);
+  if (batch == SelfRemovalBatch::NotWritten) return;
 
-  // Neither this process nor the batch may hold the program folder as its current folder, or the
-  // folder could not be removed; the child inherits the parent folder.
+  // This process must not hold the program folder as its current folder, or the folder could not
+  // be removed; the batch runs in the temporary folder.
   SetCurrentDirectoryW(L"..");
-  StartSelfRemovalBatch(batchPath);
+  StartSelfRemovalBatch(tempFolder);
+  // The batch file could not name the program without risking another file: the user removes it.
+  if (batch == SelfRemovalBatch::KeepsProgram && !RunOptions.Silent) ShowWarningNotice(warningTexts, programPath);
 }

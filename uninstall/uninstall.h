@@ -8,5 +8,6 @@
 // a hidden batch file in the temporary folder. With RunOptions.MsiMode no file is touched.
 // Expects OLE to be initialised (the shortcut removal uses the shell link object). Changes the
 // process's current folder (to the parent of the program folder on return). Reports nothing to the
-// caller: the only message boxes are the confirmation, an unreadable list and the reboot notice.
+// caller: the only message boxes are the confirmation, an unreadable list, the reboot notice and
+// the notice to delete the program by hand when the batch file cannot name it exactly.
 void RunUninstall();

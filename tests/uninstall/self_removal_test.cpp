@@ -58,20 +58,21 @@ TEST(BatchPathBytes, UsesTheShortFormForAPathWithoutAnOemForm) {
   Exact(folder.path().c_str(), oem, &exact);
   ASSERT_FALSE(exact) << "OEM code page " << oem << " unexpectedly has an exact form";
   char bytes[kBatchPathBytes];
-  BatchPathBytes(folder.path().c_str(), bytes, sizeof bytes);
+  const bool named = BatchPathBytes(folder.path().c_str(), bytes, sizeof bytes);
 
   wchar_t shortPath[2048] = {};
   const DWORD length = GetShortPathNameW(folder.path().c_str(), shortPath, 2048);
   const std::string expected = Exact(shortPath, oem, &exact);
   if (length == 0 || !exact) GTEST_SKIP() << "this volume gives no usable short form";
+  EXPECT_TRUE(named);
   EXPECT_EQ(expected, std::string(bytes));
 
-  // Without a short form (the path does not exist), the path is written in the ANSI code page.
+  // Without a short form (the path does not exist) there is no exact form at all: a best-fit
+  // conversion would write "noneL", another file's name.
   const std::wstring missing = folder.path() + L"\\none\u0141";
-  BatchPathBytes(missing.c_str(), bytes, sizeof bytes);
-  char ansi[kBatchPathBytes] = {};
-  WideCharToMultiByte(CP_ACP, 0, missing.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
-  EXPECT_EQ(std::string(ansi), std::string(bytes));
+  std::memset(bytes, 'X', sizeof bytes);
+  EXPECT_FALSE(BatchPathBytes(missing.c_str(), bytes, sizeof bytes));
+  EXPECT_EQ(std::string(), std::string(bytes));
 }
 
 struct BatchCase {
@@ -83,32 +84,74 @@ const char kProgram[] = "C:\\Program Files\\Ovenix\\uninstall.exe";
 const char kFolder[] = "C:\\Program Files\\Ovenix";
 const char kBatch[] = "C:\\users\\tester\\Temp\\Uninstall_Vok.Bat";
 
-std::string ExpectedBatch(bool silent) {
-  std::string text = std::string("\"") + kProgram + "\" /wait\r\n";
-  for (int i = 0; i < 5; ++i) {
-    text += std::string("del \"") + kProgram + "\"\r\n";
-    text += std::string("rd \"") + kFolder + "\"\r\n";
-    text += std::string("if not exist \"") + kProgram + "\" goto done\r\n";
+// Paths with no exact form in the OEM code page (L-stroke) and, as they do not exist, no short form.
+const wchar_t kUnnamedProgram[] = L"C:\\vok-none\\\u0141\\uninstall.exe";
+const wchar_t kUnnamedFolder[] = L"C:\\vok-none\\\u0141";
+const wchar_t kUnnamedBatch[] = L"C:\\vok-none\\\u0141\\Uninstall_Vok.Bat";
+
+std::string ExpectedBatch(bool silent, bool programNamed = true, bool batchNamed = true) {
+  std::string text;
+  if (programNamed) {
+    text += std::string("\"") + kProgram + "\" /wait\r\n";
+    for (int i = 0; i < 5; ++i) {
+      text += std::string("del \"") + kProgram + "\"\r\n";
+      text += std::string("rd \"") + kFolder + "\"\r\n";
+      text += std::string("if not exist \"") + kProgram + "\" goto done\r\n";
+    }
   }
   text += ":done\r\n";
-  if (!silent) text += std::string("if exist \"") + kProgram + "\" \"" + kProgram + "\" /warning\r\n";
-  text += std::string("del \"") + kBatch + "\"\r\n";
+  if (!silent && programNamed) {
+    text += std::string("if exist \"") + kProgram + "\" \"" + kProgram + "\" /warning\r\n";
+  }
+  if (batchNamed) text += std::string("del \"") + kBatch + "\"\r\n";
   return text;
 }
 
-TEST(WriteSelfRemovalLines, WritesTheLinesWithCrLfAndTheWarningOnlyWhenNotSilent) {
+TEST(WriteSelfRemovalLines, WritesTheLinesWithCrLfAndLeavesOutEveryLineNamingAPathWithoutExactForm) {
+  struct Case {
+    const char* label;
+    bool silent;
+    const wchar_t* program;
+    const wchar_t* folder;
+    const wchar_t* batch;
+    bool programNamed, batchNamed;
+  } const cases[] = {
+      {"asking", false, L"C:\\Program Files\\Ovenix\\uninstall.exe", L"C:\\Program Files\\Ovenix",
+       L"C:\\users\\tester\\Temp\\Uninstall_Vok.Bat", true, true},
+      {"silent", true, L"C:\\Program Files\\Ovenix\\uninstall.exe", L"C:\\Program Files\\Ovenix",
+       L"C:\\users\\tester\\Temp\\Uninstall_Vok.Bat", true, true},
+      {"program unnamed", false, kUnnamedProgram, kUnnamedFolder, L"C:\\users\\tester\\Temp\\Uninstall_Vok.Bat",
+       false, true},
+      {"folder unnamed", false, L"C:\\Program Files\\Ovenix\\uninstall.exe", kUnnamedFolder,
+       L"C:\\users\\tester\\Temp\\Uninstall_Vok.Bat", false, true},
+      {"batch unnamed", false, L"C:\\Program Files\\Ovenix\\uninstall.exe", L"C:\\Program Files\\Ovenix",
+       kUnnamedBatch, true, false},
+  };
   TempFolder folder(L"vokbat");
-  for (bool silent : {false, true}) {
-    const std::wstring path = folder.Join(silent ? L"silent.bat" : L"asking.bat");
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::wstring path = folder.Join(L"case" + std::to_wstring(n++) + L".bat");
+    bool removesProgram = !c.programNamed;  // sentinel
     {
       UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
       ASSERT_TRUE(file.valid());
-      EXPECT_TRUE(WriteSelfRemovalLines(file.get(), L"C:\\Program Files\\Ovenix\\uninstall.exe",
-                                        L"C:\\Program Files\\Ovenix", L"C:\\users\\tester\\Temp\\Uninstall_Vok.Bat",
-                                        silent));
+      EXPECT_TRUE(WriteSelfRemovalLines(file.get(), c.program, c.folder, c.batch, c.silent, &removesProgram));
     }
-    EXPECT_EQ(ExpectedBatch(silent), ReadFileBytes(path)) << (silent ? "silent" : "not silent");
+    EXPECT_EQ(c.programNamed, removesProgram);
+    EXPECT_EQ(ExpectedBatch(c.silent, c.programNamed, c.batchNamed), ReadFileBytes(path));
   }
+}
+
+TEST(WriteSelfRemovalLines, ReportsAFailedWrite) {
+  TempFolder folder(L"vokbat");
+  const std::wstring path = folder.Join(L"readonly.bat");
+  ASSERT_TRUE(WriteFileBytes(path, ""));
+  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file.valid());
+  bool removesProgram = false;
+  EXPECT_FALSE(WriteSelfRemovalLines(file.get(), L"C:\\P\\uninstall.exe", L"C:\\P", L"C:\\t\\Uninstall_Vok.Bat",
+                                     false, &removesProgram));
 }
 
 TEST(WriteSelfRemovalLines, ADriveRootStaysARoot) {
@@ -117,7 +160,8 @@ TEST(WriteSelfRemovalLines, ADriveRootStaysARoot) {
   {
     UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     ASSERT_TRUE(file.valid());
-    EXPECT_TRUE(WriteSelfRemovalLines(file.get(), L"M:\\uninstall.exe", L"M:\\", L"C:\\t\\Uninstall_Vok.Bat", true));
+    EXPECT_TRUE(
+        WriteSelfRemovalLines(file.get(), L"M:\\uninstall.exe", L"M:\\", L"C:\\t\\Uninstall_Vok.Bat", true, nullptr));
   }
   const std::string bytes = ReadFileBytes(path);
   EXPECT_NE(std::string::npos, bytes.find("\r\nrd \"M:\\\"\r\n")) << bytes;
@@ -126,12 +170,12 @@ TEST(WriteSelfRemovalLines, ADriveRootStaysARoot) {
 class CreateBatch : public testing::Test {
  protected:
   CreateBatch() : folder_(L"vokbatch"), batch_(folder_.Join(L"Uninstall_Vok.Bat")) {}
-  bool Create() {
-    return CreateSelfRemovalBatch(batch_.c_str(), L"C:\\Program Files\\Ovenix\\uninstall.exe",
-                                  L"C:\\Program Files\\Ovenix", /*silent=*/true);
+  SelfRemovalBatch Create(const wchar_t* program = L"C:\\Program Files\\Ovenix\\uninstall.exe",
+                          const wchar_t* folder = L"C:\\Program Files\\Ovenix") {
+    return CreateSelfRemovalBatch(batch_.c_str(), program, folder, /*silent=*/true);
   }
-  std::string Expected() const {
-    std::string text = ExpectedBatch(true);
+  std::string Expected(bool programNamed = true) const {
+    std::string text = ExpectedBatch(true, programNamed);
     const std::string last = std::string("del \"") + kBatch + "\"\r\n";
     std::string batchBytes(batch_.begin(), batch_.end());  // the test folder's path is ASCII
     return text.substr(0, text.size() - last.size()) + "del \"" + batchBytes + "\"\r\n";
@@ -143,18 +187,18 @@ class CreateBatch : public testing::Test {
 TEST_F(CreateBatch, ReplacesAStaleReadOnlyFile) {
   ASSERT_TRUE(WriteFileBytes(batch_, "echo stale\r\n"));
   ASSERT_TRUE(SetFileAttributesW(batch_.c_str(), FILE_ATTRIBUTE_READONLY));
-  ASSERT_TRUE(Create());
+  ASSERT_EQ(SelfRemovalBatch::RemovesProgram, Create());
   EXPECT_EQ(Expected(), ReadFileBytes(batch_));
 }
 
 TEST_F(CreateBatch, ReplacesAnEmptyFolderButNotAFullOne) {
   ASSERT_TRUE(CreateDirectoryW(batch_.c_str(), nullptr));
-  ASSERT_TRUE(Create());
+  ASSERT_EQ(SelfRemovalBatch::RemovesProgram, Create());
   EXPECT_EQ(Expected(), ReadFileBytes(batch_));
 
   ASSERT_TRUE(DeleteFileW(batch_.c_str()));
   ASSERT_TRUE(MakeFolders(batch_ + L"\\inside"));
-  EXPECT_FALSE(Create()) << "a folder with contents is never removed";
+  EXPECT_EQ(SelfRemovalBatch::NotWritten, Create()) << "a folder with contents is never removed";
   EXPECT_TRUE(FolderExists(batch_ + L"\\inside"));
 }
 
@@ -165,11 +209,16 @@ TEST_F(CreateBatch, RemovesALinkAtTheNameButNotItsTarget) {
   if (!CreateSymbolicLinkW(batch_.c_str(), target.c_str(), 0)) {
     GTEST_SKIP() << "cannot create a file link here (error " << GetLastError() << ")";
   }
-  ASSERT_TRUE(Create());
+  ASSERT_EQ(SelfRemovalBatch::RemovesProgram, Create());
   EXPECT_EQ("target", ReadFileBytes(target)) << "the link's target was written through";
   EXPECT_EQ(Expected(), ReadFileBytes(batch_));
   const DWORD attributes = GetFileAttributesW(batch_.c_str());
   EXPECT_EQ(0u, attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "a new plain file stands at the name";
+}
+
+TEST_F(CreateBatch, WithoutAnExactProgramPathKeepsOnlyTheLinesThatNameNothingElse) {
+  ASSERT_EQ(SelfRemovalBatch::KeepsProgram, Create(kUnnamedProgram, kUnnamedFolder));
+  EXPECT_EQ(Expected(/*programNamed=*/false), ReadFileBytes(batch_));
 }
 
 }  // namespace
