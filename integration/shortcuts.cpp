@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <string>
 
 #include "base/bounded_text.h"
@@ -52,12 +53,23 @@ void DeleteFilesIn(const wchar_t* folder) {
   }
 }
 
-// Empties an existing group folder of its files (stale shortcuts go) and makes sure it exists.
-// A group that is a junction or symbolic link is not emptied: the files behind it are not ours.
-void ResetGroupFolder(const wchar_t* group) {
-  const DWORD attributes = QueryAttributes(group);
-  if (attributes != INVALID_FILE_ATTRIBUTES && !AttrIsReparsePoint(attributes)) DeleteFilesIn(group);
-  CreateDirectoryW(group, nullptr);
+// A name that stays in the folder it is joined to: not empty, not ".", and without a separator,
+// a drive colon or a parent reference.
+bool IsPlainName(const wchar_t* name) {
+  return name[0] != 0 && wcscmp(name, L".") != 0 && wcspbrk(name, L"\\/:") == nullptr &&
+         wcsstr(name, L"..") == nullptr;
+}
+
+// The fixed text, or the localized text of the string ID when it is a plain name, else the
+// program's own text: a translation must not lead a shortcut out of its group (where removal never
+// finds it) or a target out of the program folder.
+void EntryText(const wchar_t* fixed, UINT stringId, wchar_t* buffer, size_t capacity) {
+  if (fixed) {
+    CopyBounded(buffer, fixed, capacity);
+    return;
+  }
+  LocalizedStringInto(stringId, buffer, capacity);
+  if (!IsPlainName(buffer)) ProgramStringInto(stringId, buffer, capacity);
 }
 
 // Adds a shortcut for every entry whose target exists in the program folder.
@@ -65,20 +77,32 @@ void AddGroupShortcuts(const wchar_t* group, const wchar_t* workDir, const wchar
                        const wchar_t* iconLocation) {
   for (const GroupEntry& entry : kGroupEntries) {
     wchar_t name[kPathCapacity];
-    CopyBounded(name, entry.shortcutName ? entry.shortcutName : LocalizedString(entry.nameStringId),
-                kPathCapacity);
+    EntryText(entry.shortcutName, entry.nameStringId, name, LocalizedStringCapacity);
     AppendBounded(name, L".lnk", kPathCapacity);
     wchar_t shortcut[kPathCapacity];
     JoinPath(group, name, shortcut, kPathCapacity);
 
+    wchar_t targetFile[LocalizedStringCapacity];
+    EntryText(entry.targetFile, entry.targetStringId, targetFile, LocalizedStringCapacity);
     wchar_t target[kPathCapacity];
-    if (!ProgramFilePath(entry.targetFile ? entry.targetFile : LocalizedString(entry.targetStringId), target,
-                         kPathCapacity)) {
-      continue;
-    }
+    if (!ProgramFilePath(targetFile, target, kPathCapacity)) continue;
     if (!PathExists(target)) continue;
     CreateShellLink(target, shortcut, workDir, description, entry.withIcon ? iconLocation : nullptr);
   }
+}
+
+// Empties an existing group folder of its files (stale shortcuts go), makes sure it exists and
+// fills it. A group that is a junction or symbolic link is neither emptied nor filled: the files
+// behind it are not ours, and shortcuts written through it would never be found by removal, which
+// does not follow links. Returns whether the group was rebuilt.
+bool RebuildGroup(const wchar_t* group, const wchar_t* workDir, const wchar_t* description,
+                  const wchar_t* iconLocation) {
+  const DWORD attributes = QueryAttributes(group);
+  if (attributes != INVALID_FILE_ATTRIBUTES && AttrIsReparsePoint(attributes)) return false;
+  if (attributes != INVALID_FILE_ATTRIBUTES) DeleteFilesIn(group);
+  CreateDirectoryW(group, nullptr);
+  AddGroupShortcuts(group, workDir, description, iconLocation);
+  return true;
 }
 
 // Creates the shortcut when wanted, deletes it otherwise.
@@ -175,9 +199,9 @@ void UpdateShortcuts(const IntegrationSettings& settings, wchar_t* groupFolder, 
   GetSpecialFolder(group, kPathCapacity, CSIDL_PROGRAMS);
   JoinPath(group, kGroupName, group, kPathCapacity);
   if (programs) {
-    if (groupFolder) CopyBounded(groupFolder, group, groupFolderCapacity);
-    ResetGroupFolder(group);
-    AddGroupShortcuts(group, workDir, description, iconLocation);
+    if (RebuildGroup(group, workDir, description, iconLocation) && groupFolder) {
+      CopyBounded(groupFolder, group, groupFolderCapacity);
+    }
   } else {
     RemoveFolderTree(group);
   }
@@ -185,9 +209,9 @@ void UpdateShortcuts(const IntegrationSettings& settings, wchar_t* groupFolder, 
   if (GetSpecialFolder(group, kPathCapacity, CSIDL_COMMON_PROGRAMS)) {
     JoinPath(group, kGroupName, group, kPathCapacity);
     if (programs) {
-      ResetGroupFolder(group);
-      if (groupFolder && PathExists(group)) CopyBounded(groupFolder, group, groupFolderCapacity);
-      AddGroupShortcuts(group, workDir, description, iconLocation);
+      if (RebuildGroup(group, workDir, description, iconLocation) && groupFolder && PathExists(group)) {
+        CopyBounded(groupFolder, group, groupFolderCapacity);
+      }
     } else {
       RemoveFolderTree(group);
     }

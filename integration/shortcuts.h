@@ -17,7 +17,10 @@ constexpr const wchar_t kUnknownFolder[] = L"unknown_folder";
 // With Programs set, both program groups are emptied of their files (subfolders stay) and rebuilt
 // with a shortcut for each target that exists in the program folder; groupFolder (if not null)
 // receives the path of the group made last (all users' when it could be made), cut to
-// groupFolderCapacity. Without Programs, both group folders are deleted with their content
+// groupFolderCapacity. A group folder that is a junction or symbolic link is neither emptied nor
+// filled nor reported. A translated shortcut name (strings 5102 to 5104) or target file name (5105)
+// that is not a plain name (empty, ".", or holding "\", "/", ":" or "..") gives way to the
+// program's own text, so every shortcut stays in its group and every target in the program folder. Without Programs, both group folders are deleted with their content
 // (never through a reparse point) and groupFolder is left unchanged. When system integration is
 // switched off in the settings store, nothing is touched and groupFolder is left unchanged.
 // iconLocation (may be null) becomes the icon of the desktop, start-menu and main group shortcut.

@@ -72,6 +72,12 @@ wchar_t* LocalizedStringInto(uint32_t id, wchar_t* buffer, size_t capacity) {
   // LoadStringW takes an int capacity and, for 0, would hand out a pointer instead of copying.
   const int loadCapacity = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
   if (LoadStringW(ResourceModule, id, buffer, loadCapacity) > 0) return buffer;
+  return ProgramStringInto(id, buffer, capacity);
+}
+
+wchar_t* ProgramStringInto(uint32_t id, wchar_t* buffer, size_t capacity) {
+  if (capacity == 0) return buffer;
+  const int loadCapacity = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
   buffer[0] = L'\0';
   if (LoadStringW(g_programModule, id, buffer, loadCapacity) > 0) return buffer;
   buffer[0] = L'\0';

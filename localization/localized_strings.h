@@ -54,6 +54,10 @@ size_t SearchKeyIdIndex(const uint64_t* positions, size_t count, const char* pre
 // capacity - 1 characters and always terminated; capacity 0 writes nothing.
 wchar_t* LocalizedStringInto(uint32_t id, wchar_t* buffer, size_t capacity);
 
+// The program's own text of string `id` (the base language built into the executable), whatever
+// language is loaded; empty when the program has no such string. Cut and terminated as above.
+wchar_t* ProgramStringInto(uint32_t id, wchar_t* buffer, size_t capacity);
+
 // The text of string `id` (as LocalizedStringInto) in the next of eight rotating buffers of
 // LocalizedStringCapacity characters: it stays valid until eight further calls, so up to eight
 // results may be held at once (e.g. as the arguments of one formatted message).

@@ -273,6 +273,48 @@ TEST_F(IntegrationEndToEnd, ShortcutsAreRealAndGroupsRebuilt) {
   EXPECT_FALSE(FileExists(commonGroup));
 }
 
+TEST_F(IntegrationEndToEnd, TranslatedNamesThatLeaveTheirFolderGiveWayToTheProgramsOwn) {
+  const InstallationLayout layout(FullInstallation());
+  ASSERT_TRUE(layout.ready());
+  // A file beside the program folder, where a translated target name must never lead.
+  const std::wstring outside = layout.folder() + L"\\..\\vok-outside.txt";
+  ASSERT_TRUE(WriteFileBytes(outside, "not the archiver's"));
+  ASSERT_TRUE(WriteFileBytes(layout.Join(L"uninstall.lng"),
+                             "Language file of the test\r\n***messages***\r\n:STRINGS\r\n"
+                             "IDS_OVENIXHELP ..\\..\\Help\r\nIDS_VOKHELP Vok-Hilfe\r\nIDS_WHATSNEW C:News\r\n"
+                             "IDS_WHATSNEWNAME ..\\vok-outside.txt\r\n"));
+  const std::wstring userPrograms = SpecialFolder(CSIDL_PROGRAMS);
+  const std::wstring commonPrograms = SpecialFolder(CSIDL_COMMON_PROGRAMS);
+  ASSERT_EQ(0u, layout.Run(L"shortcuts", Record(Links(false, false, true)) + L" --lng").exitCode);
+
+  for (const std::wstring& programs : {userPrograms, commonPrograms}) {
+    const std::wstring group = programs + L"\\Ovenix";
+    SCOPED_TRACE(Narrow(group));
+    // This test program has no language loaded: its LocalizedString is the program's own text.
+    const std::pair<std::wstring, std::wstring> expected[] = {
+        {group + L"\\" + LocalizedString(IDS_OVENIXHELP) + L".lnk", layout.Join(L"Ovenix.chm")},
+        {group + L"\\Vok-Hilfe.lnk", layout.Join(L"Vok.txt")},  // a plain translated name is used
+        {group + L"\\" + LocalizedString(IDS_WHATSNEW) + L".lnk", layout.Join(WhatsNewName())},
+    };
+    for (const auto& shortcut : expected) {
+      const ShortcutInfo info = ReadShortcut(shortcut.first);
+      EXPECT_TRUE(info.loaded) << Narrow(shortcut.first);
+      EXPECT_EQ(shortcut.second, info.target) << Narrow(shortcut.first);
+    }
+    EXPECT_FALSE(FileExists(programs + L"\\..\\Help.lnk")) << "a shortcut outside the group";
+    EXPECT_FALSE(FileExists(group + L"\\C")) << "a stream of a file \"C\" in the group";
+  }
+
+  ASSERT_EQ(0u, layout.Run(L"shortcuts", Record(IntegrationSettings{}) + L" --lng").exitCode);
+  EXPECT_FALSE(FileExists(userPrograms + L"\\Ovenix"));
+  EXPECT_FALSE(FileExists(commonPrograms + L"\\Ovenix"));
+  EXPECT_EQ("not the archiver's", ReadFileBytes(outside));
+  DeleteFileW(outside.c_str());
+  for (const std::wstring& programs : {userPrograms, commonPrograms}) {
+    DeleteFileW((programs + L"\\..\\Help.lnk").c_str());
+  }
+}
+
 TEST_F(IntegrationEndToEnd, DesktopAndStartMenuFollowTheirFlags) {
   const InstallationLayout layout({L"Ovenix.exe"});
   ASSERT_TRUE(layout.ready());
@@ -301,9 +343,13 @@ TEST_F(IntegrationEndToEnd, GroupThatIsAJunctionIsNeverRemoved) {
     // Wine 8 cannot make a reparse point (FSCTL_SET_REPARSE_POINT is not supported); Windows can.
     GTEST_SKIP() << "this platform cannot make a junction or directory link (error " << GetLastError() << ")";
   }
-  // Rebuilding does not empty the folder behind the link; removing does not remove it.
-  ASSERT_EQ(0u, layout.Run(L"shortcuts", Record(Links(false, false, true))).exitCode);
+  // Rebuilding neither empties nor fills the folder behind the link (removal would never find
+  // shortcuts written there); the group reported is all users'. Removing does not remove it.
+  std::wstring reported;
+  ASSERT_EQ(0u, layout.RunWithOutput(L"shortcuts", Record(Links(false, false, true)), reported).exitCode);
   EXPECT_EQ("keep", ReadFileBytes(elsewhere.Join(L"precious.txt")));
+  EXPECT_FALSE(FileExists(elsewhere.Join(L"Ovenix.lnk"))) << "a shortcut was written through the link";
+  EXPECT_EQ(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Ovenix", reported);
   ASSERT_EQ(0u, layout.Run(L"shortcuts", Record(IntegrationSettings{})).exitCode);
   EXPECT_TRUE(FileExists(userGroup));
   EXPECT_EQ("keep", ReadFileBytes(elsewhere.Join(L"precious.txt")));
