@@ -99,6 +99,61 @@ inline std::string ExpectedBatch(const std::wstring& program, const std::wstring
   return text + "del \"" + b + "\"\r\n";
 }
 
+// Makes `folder` (created if missing) the user's temporary folder for the life of the object: TEMP
+// and TMP under HKCU\Environment, where a log-on takes them from, and in this process's
+// environment, which the uninstaller and its batch file inherit. Both are put back afterwards.
+class UserTemporaryFolder {
+ public:
+  explicit UserTemporaryFolder(const std::wstring& folder) {
+    saved_[0].name = L"TEMP";
+    saved_[1].name = L"TMP";
+    ready_ = MakeFolders(folder);
+    for (Saved& saved : saved_) {
+      DWORD size = 0;
+      saved.inRegistry = RegGetValueW(HKEY_CURRENT_USER, kKey, saved.name, RRF_RT_ANY | RRF_NOEXPAND, &saved.type,
+                                      nullptr, &size) == ERROR_SUCCESS;
+      saved.data.resize(size);
+      if (saved.inRegistry && size > 0) {
+        saved.inRegistry = RegGetValueW(HKEY_CURRENT_USER, kKey, saved.name, RRF_RT_ANY | RRF_NOEXPAND, &saved.type,
+                                        saved.data.data(), &size) == ERROR_SUCCESS;
+      }
+      wchar_t value[2048] = {};
+      const DWORD length = GetEnvironmentVariableW(saved.name, value, 2048);
+      saved.inProcess = length > 0 && length < 2048;
+      saved.process = value;
+      ready_ = ready_ && SetRegString(HKEY_CURRENT_USER, kKey, saved.name, folder) &&
+               SetEnvironmentVariableW(saved.name, folder.c_str());
+    }
+  }
+  ~UserTemporaryFolder() {
+    for (const Saved& saved : saved_) {
+      if (saved.inRegistry) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kKey, saved.name, saved.type, saved.data.data(),
+                        static_cast<DWORD>(saved.data.size()));
+      } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, saved.name);
+      }
+      SetEnvironmentVariableW(saved.name, saved.inProcess ? saved.process.c_str() : nullptr);
+    }
+  }
+  UserTemporaryFolder(const UserTemporaryFolder&) = delete;
+  UserTemporaryFolder& operator=(const UserTemporaryFolder&) = delete;
+  bool ready() const { return ready_; }
+
+ private:
+  static constexpr const wchar_t* kKey = L"Environment";
+  struct Saved {
+    const wchar_t* name = nullptr;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    bool inRegistry = false;
+    std::wstring process;
+    bool inProcess = false;
+  };
+  Saved saved_[2];
+  bool ready_ = false;
+};
+
 // Runs a batch file through cmd the way the uninstaller would, and waits for it to end.
 inline ProcessResult RunBatch(const std::wstring& batch) {
   wchar_t system[MAX_PATH] = {};

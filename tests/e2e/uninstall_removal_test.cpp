@@ -2,6 +2,8 @@
 // listed file and folder, the list, the program and its folder all go; nothing else does.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "e2e/e2e_test_common.h"
 
 namespace {
@@ -10,17 +12,41 @@ struct FolderCase {
   const char* label;
   const wchar_t* folder;
   bool integrated;  // the integration is laid down first (once is enough: it names no folder)
+  const wchar_t* temporaryFolder = nullptr;  // the user's temporary folder; null: the prefix's own
+  const wchar_t* comspecFolder = nullptr;    // a copy of cmd.exe there is COMSPEC; null: the system's
+  bool confirmed = false;                    // asked and answered "Yes" instead of silent
 };
 
 class SilentRemoval : public testing::TestWithParam<FolderCase> {};
 
 TEST_P(SilentRemoval, LeavesNothingBehind) {
-  const std::wstring folder = GetParam().folder;
+  const FolderCase& c = GetParam();
+  const std::wstring folder = c.folder;
+  std::unique_ptr<UserTemporaryFolder> temporary;
+  if (c.temporaryFolder) {
+    temporary = std::make_unique<UserTemporaryFolder>(c.temporaryFolder);
+    ASSERT_TRUE(temporary->ready());
+    ASSERT_EQ(std::wstring(c.temporaryFolder) + L"\\Uninstall_Vok.Bat", SelfRemovalBatchPath());
+  }
+  EnvironmentChanges environment;
+  if (c.comspecFolder) {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring comspec = std::wstring(c.comspecFolder) + L"\\cmd.exe";
+    ASSERT_TRUE(MakeFolders(c.comspecFolder));
+    ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\cmd.exe").c_str(), comspec.c_str(), FALSE));
+    environment.push_back({L"COMSPEC", comspec});
+  }
   const SystemState before = CaptureSystemState();
   {
     MockInstallation installation(folder);
     ASSERT_TRUE(installation.ready());
-    if (GetParam().integrated) {
+    // An unquoted COMSPEC "...\odd shell\Command Shell & ...\cmd.exe" would start this instead (an
+    // agent, which does nothing with such a command line).
+    if (c.comspecFolder) {
+      ASSERT_TRUE(installation.AddAgent(L"..\\Command.exe"));
+    }
+    if (c.integrated) {
       ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
     }
     ASSERT_TRUE(installation.AddFolder(L"lang"));
@@ -31,13 +57,19 @@ TEST_P(SilentRemoval, LeavesNothingBehind) {
     ASSERT_TRUE(SetFileAttributesW(installation.Join(L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     // The folder comes before its contents: it goes in a later pass.
     std::vector<std::wstring> extra = {L"lang", L"lang\\voklng.dll", L"lang\\uninstall.lng"};
-    if (GetParam().integrated) extra.push_back(L"agent.exe");
+    if (c.integrated) extra.push_back(L"agent.exe");
     const std::vector<std::wstring> list = installation.StandardList(extra);
     ASSERT_TRUE(installation.WriteList(list));
 
-    const ProcessResult result = installation.RunUninstall(L"/S");
-    ASSERT_TRUE(result.finished);
-    EXPECT_EQ(0u, result.exitCode);
+    std::vector<SeenMessage> seen;
+    {
+      MessageBoxDriver driver(folder, IDYES);
+      const ProcessResult result = installation.RunUninstall(c.confirmed ? L"" : L"/S", environment);
+      ASSERT_TRUE(result.finished) << "a message box was left unanswered";
+      EXPECT_EQ(0u, result.exitCode);
+      seen = driver.Seen();
+    }
+    EXPECT_EQ(c.confirmed ? 1u : 0u, seen.size()) << "only the confirmation is ever shown";
 
     for (const std::wstring& name : list) {
       if (name == L"uninstall.exe") continue;  // the batch file's job
@@ -50,16 +82,25 @@ TEST_P(SilentRemoval, LeavesNothingBehind) {
     EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
     EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
 
-    EXPECT_TRUE(WaitForSelfRemoval(folder)) << "the batch file did not remove the program and its folder";
+    EXPECT_TRUE(WaitForSelfRemoval(folder)) << "the batch file did not remove the program, its folder and itself";
     EXPECT_FALSE(FileExists(installation.UninstallExe()));
+    if (c.comspecFolder) DeleteFileW(installation.Join(L"..\\Command.exe").c_str());
   }
 }
+
+// cmd strips the outer quotes of a "/c" line holding "&" or parentheses and expands "%" and "!"
+// inside quotes: a temporary folder such as a user name with these gives must still run the batch.
+constexpr wchar_t kOddTemporaryFolder[] = L"C:\\vok-e2e\\Temp & Co (1) 100% !OS! ^x";
+constexpr wchar_t kOddComspecFolder[] = L"C:\\vok-e2e\\odd shell\\Command Shell & Co (x86) 100%";
 
 const FolderCase kFolders[] = {
     {"Blanks", L"C:\\Program Files\\Ovenix", true},
     {"NonAsciiLetter", L"C:\\vok-e2e\\Ovenix \u00f6\u00e9", false},
     {"Percent", L"C:\\vok-e2e\\100% Ovenix %TEMP%", false},
     {"NoOemForm", L"C:\\vok-e2e\\\u0141\u00f3d\u017a", false},  // written as its short form
+    {"OddTemporaryFolderSilent", L"C:\\vok-e2e\\odd temp\\Ovenix", false, kOddTemporaryFolder},
+    {"OddTemporaryFolderConfirmed", L"C:\\vok-e2e\\odd temp\\Ovenix", false, kOddTemporaryFolder, nullptr, true},
+    {"OddComspec", L"C:\\vok-e2e\\odd shell\\Ovenix", false, nullptr, kOddComspecFolder},
 };
 INSTANTIATE_TEST_SUITE_P(Folders, SilentRemoval, testing::ValuesIn(kFolders),
                          [](const testing::TestParamInfo<FolderCase>& info) { return info.param.label; });
