@@ -76,9 +76,6 @@ int RunChild(const ChildArguments& arguments) {
     exitCode = RegisterAppPath() ? 0 : 1;
   } else if (action == L"uninstall-entry") {
     WriteUninstallEntry();
-  } else if (action == L"version-name") {
-    wcscpy(text, L"Ovenix");
-    AppendVersionName(text, 2048);
   } else {
     exitCode = 2;
   }

@@ -15,14 +15,13 @@
 #include "support/temp_folder.h"
 
 // Child command line: --child <action> [options]
-//   actions: apply, remove, shortcuts, shellext-apply, shellext-remove, apppath, uninstall-entry,
-//            version-name
+//   actions: apply, remove, shortcuts, shellext-apply, shellext-remove, apppath, uninstall-entry
 //   options: --record=<26 digits 0/1> or --record=default (LoadIntegrationSettings)
 //            --deny-first      the first registry write is refused with access denied
 //            --deny-progid     writes to HKCR\Ovenix (the first ProgID write) are refused
 //            --msi             RunOptions.MsiMode
 //            --lng             load "uninstall.lng" from the program folder first
-//            --out=<file>      the action's text result (group folder, version name), UTF-16
+//            --out=<file>      the action's text result (group folder), UTF-16
 // Exit code: 0 done (or true), 1 the action returned false, 2 bad command line.
 // Returns -1 when this process is not a child; call it first thing in main.
 int RunChildIfAsked();
