@@ -17,14 +17,6 @@
 
 namespace {
 
-IntegrationSettings Record(bool allTypes, bool shellExt) {
-  IntegrationSettings settings;
-  std::memset(&settings, 0, sizeof settings);
-  for (size_t i = 0; i < kArchiveTypeCount; ++i) settings.Associate[i] = allTypes ? 1 : 0;
-  settings.ShellExt = shellExt ? 1 : 0;
-  return settings;
-}
-
 std::wstring Entry(const wchar_t* name) {
   const wchar_t* value = IniLookup(name);
   return value ? value : L"<missing>";

@@ -9,7 +9,17 @@
 #include <memory>
 #include <string>
 
+#include "integration/integration_settings.h"
 #include "support/private_registry.h"
+
+// A record with every archive type or none associated, and the shell extension on or off;
+// everything else off.
+inline IntegrationSettings Record(bool allTypes, bool shellExt) {
+  IntegrationSettings settings = {};
+  for (size_t i = 0; i < kArchiveTypeCount; ++i) settings.Associate[i] = allTypes ? 1 : 0;
+  settings.ShellExt = shellExt ? 1 : 0;
+  return settings;
+}
 
 // True in the copy that runs the tests.
 bool RunningFromInstallation();

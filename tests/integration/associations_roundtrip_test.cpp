@@ -29,13 +29,6 @@ const std::wstring kMenuItems = L"Software\\Ovenix\\Setup\\MenuItems";
 std::wstring StateKey(const std::wstring& ext) { return L"Software\\Ovenix\\Setup\\" + ext; }
 std::wstring ShellNewKey(const std::wstring& ext) { return ext + L"\\ShellNew"; }
 
-IntegrationSettings Record(bool allTypes, bool shellExt) {
-  IntegrationSettings settings;
-  std::memset(&settings, 0, sizeof settings);
-  for (size_t i = 0; i < kArchiveTypeCount; ++i) settings.Associate[i] = allTypes ? 1 : 0;
-  settings.ShellExt = shellExt ? 1 : 0;
-  return settings;
-}
 const IntegrationSettings kEverything = Record(true, true);
 const IntegrationSettings kNothing = Record(false, false);
 
