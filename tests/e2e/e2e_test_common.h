@@ -59,6 +59,21 @@ class IntegrationCleanup {
   const MockInstallation& installation_;
 };
 
+// Runs uninstall.exe from the installation while a MessageBoxDriver answers its boxes (questions
+// with `answer`); the run's result and the boxes it showed.
+struct AnsweredRun {
+  ProcessResult result;
+  std::vector<SeenMessage> seen;
+};
+inline AnsweredRun RunAnswering(const MockInstallation& installation, const std::wstring& arguments, int answer,
+                                const EnvironmentChanges& environment = {}) {
+  MessageBoxDriver driver(installation.folder(), answer);
+  AnsweredRun run;
+  run.result = installation.RunUninstall(arguments, environment);
+  run.seen = driver.Seen();
+  return run;
+}
+
 // Lays the integration down from the installation folder through the agent and checks that it
 // really wrote something (otherwise every "it is gone again" check would prove nothing). The
 // state with the integration in place goes to *appliedState when asked for.

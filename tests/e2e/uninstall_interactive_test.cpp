@@ -21,14 +21,10 @@ TEST(Confirmation, AnsweredNoRemovesNothing) {
   ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before, &applied));
   ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
 
-  std::vector<SeenMessage> seen;
-  {
-    MessageBoxDriver driver(installation.folder(), IDNO);
-    const ProcessResult result = installation.RunUninstall(L"");
-    ASSERT_TRUE(result.finished) << "a message box was left unanswered";
-    EXPECT_EQ(0u, result.exitCode);
-    seen = driver.Seen();
-  }
+  const AnsweredRun run = RunAnswering(installation, L"", IDNO);
+  ASSERT_TRUE(run.result.finished) << "a message box was left unanswered";
+  EXPECT_EQ(0u, run.result.exitCode);
+  const std::vector<SeenMessage>& seen = run.seen;
   ASSERT_EQ(1u, seen.size());
   EXPECT_EQ(Text(IDS_CONTINUEUNINSTALL), seen[0].text);
   EXPECT_EQ(Text(IDS_UNINSTALLVOK), seen[0].caption);
@@ -50,14 +46,10 @@ TEST(MissingList, IsReportedEvenWhenSilentAndNothingIsRemoved) {
   SystemState applied;
   ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before, &applied));
 
-  std::vector<SeenMessage> seen;
-  {
-    MessageBoxDriver driver(installation.folder(), IDNO);
-    const ProcessResult result = installation.RunUninstall(L"-s");
-    ASSERT_TRUE(result.finished) << "a message box was left unanswered";
-    EXPECT_EQ(0u, result.exitCode);
-    seen = driver.Seen();
-  }
+  const AnsweredRun run = RunAnswering(installation, L"-s", IDNO);
+  ASSERT_TRUE(run.result.finished) << "a message box was left unanswered";
+  EXPECT_EQ(0u, run.result.exitCode);
+  const std::vector<SeenMessage>& seen = run.seen;
   ASSERT_EQ(1u, seen.size());
   EXPECT_NE(std::wstring::npos, seen[0].text.find(L"Uninstall.lst")) << Printable(seen[0].text);
   EXPECT_EQ(IDOK, seen[0].answer) << "an error box has only an OK button";
@@ -96,14 +88,10 @@ TEST_P(FilesInUse, AreScheduledForTheNextRestart) {
   ASSERT_TRUE(mapped.valid());
   ASSERT_FALSE(DeleteFileW(installation.Join(L"mapped.dll").c_str())) << "the mapped image is not in use after all";
 
-  std::vector<SeenMessage> seen;
-  {
-    MessageBoxDriver driver(installation.folder(), IDYES);
-    const ProcessResult result = installation.RunUninstall(c.silent ? L"/S" : L"");
-    ASSERT_TRUE(result.finished) << "a message box was left unanswered";
-    EXPECT_EQ(0u, result.exitCode);
-    seen = driver.Seen();
-  }
+  const AnsweredRun run = RunAnswering(installation, c.silent ? L"/S" : L"", IDYES);
+  ASSERT_TRUE(run.result.finished) << "a message box was left unanswered";
+  EXPECT_EQ(0u, run.result.exitCode);
+  const std::vector<SeenMessage>& seen = run.seen;
   const std::vector<std::wstring> scheduled = pending.Added();
   held.reset();
   mapped.reset();
@@ -147,12 +135,9 @@ TEST_P(BatchBytes, AreTheTableLinesInTheOemCodePageAndRunInCmd) {
   MockInstallation installation(folder);
   ASSERT_TRUE(installation.ready());
   ASSERT_TRUE(installation.WriteList(installation.StandardList()));
-  {
-    MessageBoxDriver driver(installation.folder(), IDYES);
-    const ProcessResult result = installation.RunUninstall(silent ? L"/S" : L"", {{L"COMSPEC", L""}});
-    ASSERT_TRUE(result.finished);
-    EXPECT_EQ(silent ? 0u : 1u, driver.Seen().size());
-  }
+  const AnsweredRun run = RunAnswering(installation, silent ? L"/S" : L"", IDYES, {{L"COMSPEC", L""}});
+  ASSERT_TRUE(run.result.finished);
+  EXPECT_EQ(silent ? 0u : 1u, run.seen.size());
   const std::wstring batch = SelfRemovalBatchPath();
   EXPECT_EQ(ExpectedBatch(installation.UninstallExe(), folder, batch, silent), ReadFileBytes(batch));
 
