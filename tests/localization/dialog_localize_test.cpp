@@ -329,26 +329,20 @@ TEST(LocalizeDialog, OnlyTheFirst512ChildrenAreScaled) {
 
 TEST(LocalizeDialog, ControlsKeepTheirSideInMirroredAndPlainDialogs) {
   // In client coordinates a control's left edge, and so its distance from the dialog's leading
-  // edge, scales by X; in a mirrored dialog that edge is the right one.
+  // edge, scales by X; in a mirrored dialog that edge is the right one. The label of the scale
+  // table: left 20 and width 100 become 25 and 126 at 125*110.
   ScopedLanguageFile file(L":DIALOG SETUPDLG\r\nSIZE 125*110\r\n");
   ASSERT_TRUE(file.loaded());
   for (const DWORD exStyle : {DWORD{WS_EX_LAYOUTRTL}, DWORD{0}}) {
-    DialogWindow dialog(SampleDialog(true, exStyle));
-    ASSERT_NE(dialog.get(), nullptr);
+    FixedFrameDialog dialog(SampleDialog(true, exStyle));
+    ASSERT_TRUE(dialog.ready()) << "the dialog did not take the fixed frame";
     ASSERT_EQ(static_cast<DWORD>(GetWindowLongW(dialog.get(), GWL_EXSTYLE)) & WS_EX_LAYOUTRTL, exStyle);
-    std::vector<HWND> children;
-    std::vector<Placement> before;
-    for (HWND child = GetWindow(dialog.get(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-      children.push_back(child);
-      before.push_back(ChildPlacement(dialog.get(), child));
-    }
+    const HWND label = GetDlgItem(dialog.get(), IDC_ASSOCWITH);
+    ASSERT_TRUE(SetWindowPos(label, nullptr, 20, 40, 100, 20, SWP_NOZORDER | SWP_NOACTIVATE));
     LocalizeDialog(dialog.get(), L"SETUPDLG");
-    for (size_t i = 0; i < children.size(); ++i) {
-      const Placement after = ChildPlacement(dialog.get(), children[i]);
-      EXPECT_EQ(after.left, before[i].left * 125 / 100)
-          << (exStyle ? "mirrored" : "plain") << " dialog, control " << GetDlgCtrlID(children[i]);
-      EXPECT_EQ(after.width, (before[i].width + 1) * 125 / 100);
-    }
+    const Placement after = ChildPlacement(dialog.get(), label);
+    EXPECT_EQ(25, after.left) << (exStyle ? "mirrored" : "plain") << " dialog";
+    EXPECT_EQ(126, after.width) << (exStyle ? "mirrored" : "plain") << " dialog";
   }
 }
 
