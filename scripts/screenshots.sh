@@ -19,7 +19,7 @@ prefix=$work/prefix
 out=$root/docs/screenshots
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 quiet() { "$@" >/dev/null 2>&1 </dev/null; }
-driver="$root/$build/tests/e2e/dialog_driver.exe"
+driver="$root/$build/tools/dialog_driver.exe"
 
 xvfb_pid=""
 cleanup() {

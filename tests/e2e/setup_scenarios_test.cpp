@@ -20,9 +20,6 @@
 #include "support/temp_folder.h"
 #include "support/text.h"
 
-#define VOK_WIDE_(text) L##text
-#define VOK_WIDE(text) VOK_WIDE_(text)
-
 namespace {
 
 constexpr DWORD kRunMs = 60000;
@@ -277,9 +274,7 @@ TEST_F(SetupScenario, CancelledSetupEndsWithExitCode1AndAppliesNothingButTheConf
 // A language library without "SETUPDLG": the dialog cannot be made, nothing is applied, and the
 // run must not look like a completed setup to the installer.
 TEST_F(SetupScenario, ASettingsDialogThatCannotBeMadeEndsWithExitCode1) {
-  std::wstring library = L"Z:" VOK_WIDE(VOK_NO_DIALOGS_LANGUAGE);
-  for (wchar_t& c : library)
-    if (c == L'/') c = L'\\';
+  const std::wstring library = BuildPath(VOK_NO_DIALOGS_LANGUAGE);
   ASSERT_TRUE(CopyFileW(library.c_str(), (Folder() + L"\\voklng.dll").c_str(), FALSE)) << Narrow(library);
   const ProcessResult run = RunInstalled(L"-setup -s");
   ASSERT_TRUE(run.finished);
