@@ -7,10 +7,10 @@
 #include <shlobj.h>
 
 #include <cwchar>
-#include <string>
 
 #include "base/bounded_text.h"
 #include "base/disk_file.h"
+#include "base/growable_array.h"
 #include "base/handles.h"
 #include "base/paths.h"
 #include "base/system.h"
@@ -150,11 +150,15 @@ void RemoveFolderTree(const wchar_t* folder) {
   if (attributes == INVALID_FILE_ATTRIBUTES || !AttrIsFolder(attributes) || AttrIsReparsePoint(attributes)) {
     return;
   }
-  std::wstring from(folder);
-  from.push_back(L'\0');  // the source list ends with two terminators
+  // The source list ends with two terminators.
+  const size_t length = wcslen(folder);
+  GrowableArray<wchar_t> from(static_cast<uint64_t>(length) + 2);
+  wmemcpy(from.Data(), folder, length);
+  from[length] = L'\0';
+  from[length + 1] = L'\0';
   SHFILEOPSTRUCTW operation = {};
   operation.wFunc = FO_DELETE;
-  operation.pFrom = from.c_str();
+  operation.pFrom = from.Data();
   operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
   SHFileOperationW(&operation);
 }

@@ -36,9 +36,9 @@ bool HasLineBreak(const wchar_t* text) { return wcspbrk(text, L"\r\n") != nullpt
 
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+bool StartsWith(const IniText& text, const wchar_t* prefix) {
   const size_t length = wcslen(prefix);
-  return text.size() >= length && text.compare(0, length, prefix) == 0;
+  return text.size() >= length && wmemcmp(text.c_str(), prefix, length) == 0;
 }
 
 int CompareEntryNames(const void* a, const void* b) {
@@ -53,8 +53,8 @@ void AppendText(GrowableArray<wchar_t>& content, const wchar_t* text, size_t len
   content.GrowBy(length);
   if (length != 0) wmemcpy(content.Data() + start, text, length);
 }
-void AppendText(GrowableArray<wchar_t>& content, const std::wstring& text) {
-  AppendText(content, text.data(), text.size());
+void AppendText(GrowableArray<wchar_t>& content, const IniText& text) {
+  AppendText(content, text.c_str(), text.size());
 }
 void AppendText(GrowableArray<wchar_t>& content, const wchar_t* text) { AppendText(content, text, wcslen(text)); }
 
@@ -88,6 +88,18 @@ bool WriteAll(DiskFile& file, const void* bytes, size_t size) {
 }
 
 }  // namespace
+
+void IniText::assign(const wchar_t* text, size_t length) {
+  if (length >= capacity_) {
+    wchar_t* block = new wchar_t[length + 1];
+    delete[] text_;
+    text_ = block;
+    capacity_ = length + 1;
+  }
+  if (length != 0) wmemcpy(text_, text, length);
+  text_[length] = L'\0';
+  size_ = length;
+}
 
 void IniEntryName(HKEY root, const wchar_t* subkey, const wchar_t* valueName, wchar_t* name, size_t capacity) {
   if (capacity == 0) return;

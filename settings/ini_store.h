@@ -34,15 +34,44 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <cwchar>
 
 // How a value is written in the file.
 enum class IniValueKind : int32_t { Plain = 0, Quoted = 1, Bin = 2 };
 
+// An entry's name or value: a terminated copy in a block of its own, so that the store needs no
+// string library. Running out of memory throws std::bad_alloc, which the store handles like
+// VOK_EXIT.
+class IniText {
+ public:
+  IniText() noexcept = default;
+  ~IniText() { delete[] text_; }
+  IniText(const IniText&) = delete;
+  IniText& operator=(const IniText&) = delete;
+
+  // Copies length characters of text (which must not point into this object) and a terminator;
+  // the block is replaced only when it is too small.
+  void assign(const wchar_t* text, size_t length);
+  void assign(const wchar_t* text) { assign(text, wcslen(text)); }
+  // Code-unit order (wchar_t is an unsigned 16-bit code unit on Windows): < 0, 0 or > 0.
+  int compare(const wchar_t* text) const { return wcscmp(c_str(), text); }
+  int compare(const IniText& other) const { return compare(other.c_str()); }
+  // Terminated; "" before the first assign.
+  const wchar_t* c_str() const { return text_ ? text_ : L""; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  wchar_t operator[](size_t index) const { return c_str()[index]; }
+
+ private:
+  wchar_t* text_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;  // characters the block holds, terminator included
+};
+
 // One entry, owned by the store's list.
 struct IniEntry {
-  std::wstring name;   // full entry name
-  std::wstring value;  // without quotes or "bin:"
+  IniText name;   // full entry name
+  IniText value;  // without quotes or "bin:"
   IniValueKind kind = IniValueKind::Plain;
   IniEntry* next = nullptr;
 };

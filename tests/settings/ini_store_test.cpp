@@ -21,7 +21,7 @@ const std::wstring kGlobals = L"Global\\AppData=1\r\nGlobal\\Integration=1\r\nGl
 std::vector<std::wstring> EntriesOf(const IniStore& store) {
   std::vector<std::wstring> lines;
   for (const IniEntry* entry = store.entries(); entry; entry = entry->next)
-    lines.push_back(entry->name + L"|" + entry->value + L"|" + std::to_wstring(static_cast<int>(entry->kind)));
+    lines.push_back(std::wstring(entry->name.c_str()) + L"|" + entry->value.c_str() + L"|" + std::to_wstring(static_cast<int>(entry->kind)));
   return lines;
 }
 
@@ -269,20 +269,20 @@ TEST_F(IniStoreTest, RemovingAKeyTakesItsSubkeysButSparesSiblingsSharingItsName)
     IniStore store;
     Load(store, Utf16LeFile(file));
     std::vector<std::wstring> before;
-    for (const IniEntry* e = store.entries(); e; e = e->next) before.push_back(e->name);
+    for (const IniEntry* e = store.entries(); e; e = e->next) before.push_back(e->name.c_str());
     store.Remove(HKEY_CURRENT_USER, c.subkey, c.value);
     std::vector<std::wstring> expected;
     for (const auto& name : before)
       if (std::find(c.removed.begin(), c.removed.end(), name) == c.removed.end()) expected.push_back(name);
     std::vector<std::wstring> after;
-    for (const IniEntry* e = store.entries(); e; e = e->next) after.push_back(e->name);
+    for (const IniEntry* e = store.entries(); e; e = e->next) after.push_back(e->name.c_str());
     EXPECT_EQ(Join(expected), Join(after));
     // Adding after a removal still appends at the end (the list's tail stays right).
     store.Set(L"HKCU\\Added", L"1", IniValueKind::Plain);
     const IniEntry* last = store.entries();
     while (last && last->next) last = last->next;
     ASSERT_NE(nullptr, last);
-    EXPECT_EQ(L"HKCU\\Added", last->name);
+    EXPECT_STREQ(L"HKCU\\Added", last->name.c_str());
     store.Discard();
   }
 }
@@ -472,7 +472,7 @@ TEST_F(IniStoreTest, RandomBytesNeitherCrashNorOverflow) {
     for (const IniEntry* e = store.entries(); e; e = e->next) {
       ASSERT_FALSE(e->name.empty());
       const wchar_t first = e->name[0];
-      ASSERT_TRUE((first >= L'A' && first <= L'Z') || (first >= L'a' && first <= L'z')) << e->name;
+      ASSERT_TRUE((first >= L'A' && first <= L'Z') || (first >= L'a' && first <= L'z')) << e->name.c_str();
     }
     // A round trip of whatever was parsed keeps the same entries.
     ASSERT_TRUE(store.Save());
