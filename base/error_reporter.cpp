@@ -43,6 +43,16 @@ namespace {
 
 }  // namespace
 
+#if defined(__GLIBCXX__)
+// libstdc++'s default terminate handler prints the escaping exception's demangled type, which links
+// a whole demangler (some 45 KB) into the program only to write to a console a GUI program does not
+// have. Defining the handler here keeps the library's one out of the link, and makes a terminate
+// that comes before RunGuarded (during static construction) just as silent.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { SilentTerminate(); }
+}  // namespace __gnu_cxx
+#endif
+
 int RunGuarded(int (*body)(void* context), void* context) noexcept {
   std::set_terminate(SilentTerminate);
   try {
