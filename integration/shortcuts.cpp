@@ -22,6 +22,12 @@
 
 namespace {
 
+// The shell link object and the two interfaces used on it, defined here: the program links no GUID
+// library for three identifiers.
+constexpr CLSID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID kShellLinkInterface = {0x000214F9, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID kPersistFileInterface = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 constexpr wchar_t kShortcutName[] = L"Ovenix.lnk";
 constexpr wchar_t kGroupName[] = L"Ovenix";
 
@@ -129,12 +135,12 @@ bool GetSpecialFolder(wchar_t* buffer, size_t capacity, int csidl) {
 bool CreateShellLink(const wchar_t* target, const wchar_t* shortcutPath, const wchar_t* workingDirectory,
                      const wchar_t* description, const wchar_t* iconLocation) {
   ComPtr<IShellLinkW> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+  if (FAILED(CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkInterface,
                               link.put_void()))) {
     return false;
   }
   ComPtr<IPersistFile> file;
-  if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void()))) return false;
+  if (FAILED(link->QueryInterface(kPersistFileInterface, file.put_void()))) return false;
   // An existing shortcut keeps what is not set below (a missing file simply fails to load).
   (void)file->Load(shortcutPath, STGM_READWRITE);
   link->SetPath(target);
