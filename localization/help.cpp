@@ -7,6 +7,9 @@
 #include "base/system.h"
 #include "base/text_file.h"
 #include "localization/language.h"
+#ifdef VOK_TEST_SEAMS
+#include "localization/help_test_seam.h"
+#endif
 
 namespace {
 
@@ -24,14 +27,19 @@ HMODULE g_helpLibrary = nullptr;
 HtmlHelpEntry g_helpEntry = nullptr;
 wchar_t g_helpFilePath[kPathCapacity];
 bool g_helpRetryUsed = false;
+#ifdef VOK_TEST_SEAMS
+// Only the tests' copy of this file has the hooks (localization/help_test_seam.h).
 const HelpTestHooks* g_helpHooks = nullptr;
+#endif
 
 // The program's own path into path (kPathCapacity); empty when it cannot be had.
 void ProgramPath(wchar_t* path) {
+#ifdef VOK_TEST_SEAMS
   if (g_helpHooks && g_helpHooks->programPath) {
     CopyBounded(path, g_helpHooks->programPath, kPathCapacity);
     return;
   }
+#endif
   ModulePath(nullptr, path, kPathCapacity);
 }
 
@@ -43,10 +51,19 @@ void ComposeHelpFilePath(const wchar_t* programPath) {
 }
 
 HWND CallHtmlHelp(HWND owner, const wchar_t* pathOrUrl, UINT command) {
+#ifdef VOK_TEST_SEAMS
   if (g_helpHooks && g_helpHooks->htmlHelp) {
     return g_helpHooks->htmlHelp(g_helpEntry, owner, pathOrUrl, command, 0);
   }
+#endif
   return g_helpEntry(owner, pathOrUrl, command, 0);
+}
+
+HMODULE LoadHelpLibrary() {
+#ifdef VOK_TEST_SEAMS
+  if (g_helpHooks && g_helpHooks->loadHelpLibrary) return g_helpHooks->loadHelpLibrary();
+#endif
+  return LoadSystemLibrary(kHelpLibraryName);
 }
 
 // True when the path comes back unchanged from a round trip through the ANSI code page, i.e. the
@@ -63,10 +80,7 @@ bool SurvivesAnsiCodePage(const wchar_t* path) {
 
 void ShowHelp(HWND window, const wchar_t* topic) {
   const HWND owner = GetDesktopWindow();
-  if (!g_helpLibrary) {
-    g_helpLibrary = g_helpHooks && g_helpHooks->loadHelpLibrary ? g_helpHooks->loadHelpLibrary()
-                                                                 : LoadSystemLibrary(kHelpLibraryName);
-  }
+  if (!g_helpLibrary) g_helpLibrary = LoadHelpLibrary();
   if (!g_helpEntry) {
     if (!g_helpLibrary) return;
     g_helpEntry = reinterpret_cast<HtmlHelpEntry>(
@@ -102,6 +116,7 @@ void ShowHelp(HWND window, const wchar_t* topic) {
   ShowHelp(window, topic);
 }
 
+#ifdef VOK_TEST_SEAMS
 void SetHelpTestHooks(const HelpTestHooks* hooks) {
   g_helpHooks = hooks;
   g_helpLibrary = nullptr;  // forgotten, not freed: a help window of it may still be open
@@ -109,3 +124,4 @@ void SetHelpTestHooks(const HelpTestHooks* hooks) {
   g_helpFilePath[0] = L'\0';
   g_helpRetryUsed = false;
 }
+#endif

@@ -13,22 +13,5 @@
 // The help library, its entry point and the help file path are cached until the process ends.
 void ShowHelp(HWND window, const wchar_t* topic);
 
-// ---------------------------------------------------------------------------------------------
-// Test seam (tests only). HtmlHelpW's signature as the HTML Help control exports it.
-using HtmlHelpEntry = HWND(WINAPI*)(HWND owner, const wchar_t* pathOrUrl, UINT command,
-                                    DWORD_PTR data);
-
-struct HelpTestHooks {
-  // Called instead of the resolved entry point when not null; it receives the resolved one in
-  // realEntry so that it can forward.
-  HWND (*htmlHelp)(HtmlHelpEntry realEntry, HWND owner, const wchar_t* pathOrUrl, UINT command,
-                   DWORD_PTR data) = nullptr;
-  // Stands in for the program's own path (GetModuleFileNameW) when not null.
-  const wchar_t* programPath = nullptr;
-  // Called instead of loading "hhctrl.ocx" from the system folder when not null.
-  HMODULE (*loadHelpLibrary)() = nullptr;
-};
-
-// Installs hooks (null: none) and forgets the cached help state (the library handle, which stays
-// loaded, the entry point, the path and the retry flag), so that the next ShowHelp starts afresh.
-void SetHelpTestHooks(const HelpTestHooks* hooks);
+// HtmlHelpW's signature as the HTML Help control exports it.
+using HtmlHelpEntry = HWND(WINAPI*)(HWND owner, const wchar_t* pathOrUrl, UINT command, DWORD_PTR data);

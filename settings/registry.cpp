@@ -5,7 +5,9 @@
 #include "base/bounded_text.h"
 #include "base/handles.h"
 #include "settings/ini_store.h"
+#ifdef VOK_TEST_SEAMS
 #include "settings/registry_test_seam.h"
+#endif
 
 namespace {
 
@@ -16,13 +18,6 @@ constexpr DWORD kTreeNameCapacity = 200;
 REGSAM g_registryView = 0;
 // Keys deleted by the running tree-deletion pass.
 unsigned long g_treeDeletionCount = 0;
-
-// Test seam state (settings/registry_test_seam.h); both 0 in the product.
-unsigned g_failingWrites = 0;
-DWORD g_failingWriteError = ERROR_ACCESS_DENIED;
-HKEY g_failingKeyRoot = nullptr;  // FailRegistryWritesToKey: null when disarmed
-wchar_t g_failingKeyPath[kRegistryPathCapacity] = L"";
-DWORD g_failingKeyError = ERROR_ACCESS_DENIED;
 
 const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
 
@@ -47,25 +42,15 @@ bool OpenForReading(HKEY root, const wchar_t* path, UniqueHkey& key) {
          ERROR_SUCCESS;
 }
 
-// A refusal armed by a test through the seam; never in the product.
-bool TakeSeamFailure(HKEY root, const wchar_t* path, DWORD& error) {
-  if (g_failingKeyRoot != nullptr && root == g_failingKeyRoot &&
-      CompareStringOrdinal(path, -1, g_failingKeyPath, -1, /*ignoreCase=*/TRUE) == CSTR_EQUAL) {
-    error = g_failingKeyError;
-    return true;
-  }
-  if (g_failingWrites == 0) return false;
-  --g_failingWrites;
-  error = g_failingWriteError;
-  return true;
-}
-
 DWORD WriteRegistryValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName, DWORD type,
                          const BYTE* data, DWORD size) {
   wchar_t path[kRegistryPathCapacity];
   if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return ERROR_FILENAME_EXCED_RANGE;
+#ifdef VOK_TEST_SEAMS
+  // Only the tests' copy of this file has the check (settings/registry_test_seam.h).
   DWORD refused = 0;
-  if (TakeSeamFailure(root, path, refused)) return refused;
+  if (TakeRegistryWriteFailure(root, path, &refused)) return refused;
+#endif
   UniqueHkey key;
   const LSTATUS created = RegCreateKeyExW(root, path, 0, /*lpClass=*/nullptr, REG_OPTION_NON_VOLATILE,
                                           KEY_WRITE | g_registryView, /*security=*/nullptr, key.put(),
@@ -298,17 +283,4 @@ DWORD WriteUserString(const wchar_t* subkey, const wchar_t* valueName, const wch
 }
 DWORD WriteUserNumber(const wchar_t* subkey, const wchar_t* valueName, DWORD value) {
   return WriteSettingNumber(HKEY_CURRENT_USER, subkey, valueName, value);
-}
-
-void FailNextRegistryWrites(unsigned count, DWORD error) {
-  g_failingWrites = count;
-  g_failingWriteError = error;
-}
-unsigned RemainingRegistryWriteFailures() { return g_failingWrites; }
-void FailRegistryWritesToKey(HKEY root, const wchar_t* subkey, DWORD error) {
-  g_failingKeyRoot = nullptr;
-  if (root != nullptr && ProgramKeyPath(root, subkey, g_failingKeyPath, kRegistryPathCapacity)) {
-    g_failingKeyRoot = root;
-    g_failingKeyError = error;
-  }
 }

@@ -1,4 +1,6 @@
-// TEST-ONLY. Nothing in the product includes this header.
+// TEST-ONLY. Nothing in the product includes this header or holds its code: settings/registry.cpp
+// consults the seam only when compiled with VOK_TEST_SEAMS, as the copy linked into the test
+// programs is (tests/support, which also implements the functions below).
 //
 // Wine does not enforce registry permissions for its own user, so a write refused with
 // ERROR_ACCESS_DENIED cannot be provoked through a key's security descriptor. This seam makes the
@@ -27,6 +29,10 @@ unsigned RemainingRegistryWriteFailures();
 // path after the program-key rule, letter case ignored) fails with `error` until it is disarmed
 // with a null root. For refusing one particular write in the middle of a longer sequence.
 void FailRegistryWritesToKey(HKEY root, const wchar_t* subkey, DWORD error = ERROR_ACCESS_DENIED);
+
+// For settings/registry.cpp: called with the registry path (after the program-key rule) before a
+// write creates its key; true when the write is to be refused with *error.
+bool TakeRegistryWriteFailure(HKEY root, const wchar_t* path, DWORD* error);
 
 class RegistryWriteFailures {
  public:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "localization/help.h"
+#include "localization/help_test_seam.h"
 #include "localization/language.h"
 #include "support/private_registry.h"
 #include "support/process.h"

@@ -19,7 +19,7 @@
 #include "base/handles.h"
 #include "integration/dialogs/setup_dialogs.h"
 #include "integration/integration_settings.h"
-#include "localization/help.h"
+#include "localization/help_test_seam.h"
 #include "localization/language.h"
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
