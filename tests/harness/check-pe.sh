@@ -1,10 +1,16 @@
 #!/bin/sh
 # Checks that a built program is a 64-bit Windows GUI executable that imports only DLLs every
-# Windows has (no libstdc++, libgcc or winpthread DLL beside it).
-#   check-pe.sh OBJDUMP PROGRAM.exe
+# Windows has (no libstdc++, libgcc or winpthread DLL beside it). With a size bound, also that it
+# is the shippable build: no symbols, no debug sections, at most that many bytes, and none of the
+# test seams in it (neither their names in the file nor their code in the link map, which names
+# every function the linker kept even when the file carries no symbols), and nothing taken from
+# the GUID library.
+#   check-pe.sh OBJDUMP PROGRAM.exe [MAX_BYTES LINK_MAP]
 set -u
 objdump=$1
 program=$2
+max_bytes=${3:-}
+link_map=${4:-}
 headers=$("$objdump" -p "$program") || { echo "cannot read $program" >&2; exit 1; }
 status=0
 echo "$headers" | grep -q 'Magic.*PE32+' || { echo "not a 64-bit (PE32+) image" >&2; status=1; }
@@ -20,4 +26,29 @@ for dll in $imports; do
     status=1
   fi
 done
+[ -n "$max_bytes" ] || exit $status
+
+size=$(wc -c <"$program")
+if [ "$size" -le "$max_bytes" ]; then
+  echo "$size bytes (at most $max_bytes)"
+else
+  echo "$size bytes, more than the $max_bytes allowed" >&2
+  status=1
+fi
+"$objdump" -t "$program" | grep -q '^no symbols' || { echo "the program carries symbols (not stripped)" >&2; status=1; }
+debug=$("$objdump" -h "$program" | awk '$2 ~ /^\.z?debug/ { print $2 }' | tr '\n' ' ')
+[ -z "$debug" ] || { echo "debug sections: $debug" >&2; status=1; }
+# The names of settings/registry_test_seam.h and localization/help_test_seam.h.
+seams='TestSeam|TestHooks|RegistryWriteFailure|FailNextRegistryWrites|FailRegistryWritesToKey|VOK_TEST_SEAMS'
+found=$(grep -a -o -E "$seams" "$program" | sort -u | tr '\n' ' ')
+[ -z "$found" ] || { echo "test seam names in the program: $found" >&2; status=1; }
+if [ ! -s "$link_map" ]; then
+  echo "no link map at $link_map" >&2
+  status=1
+else
+  found=$(grep -o -E "[[:alnum:]_]*($seams)[[:alnum:]_]*" "$link_map" | sort -u | tr '\n' ' ')
+  [ -z "$found" ] || { echo "test seam code linked into the program: $found" >&2; status=1; }
+  # The program defines the few COM identifiers it uses; the GUID library gives it nothing.
+  ! grep -q 'libuuid\.a(' "$link_map" || { echo "members of libuuid linked into the program" >&2; status=1; }
+fi
 exit $status
