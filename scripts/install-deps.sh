@@ -2,7 +2,8 @@
 # Installs what building and testing need on a fresh Debian machine (as root, or with sudo).
 set -euo pipefail
 packages=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools googletest
-          wine wine64 fonts-wine xvfb xauth xdotool fp-utils-3.2.2 python3)
+          wine wine64 fonts-wine xvfb xauth xdotool fp-utils-3.2.2 python3
+          clang lld)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
