@@ -77,13 +77,8 @@ snapshot origin   # the machine before the archiver came
 install_unix="$prefix/drive_c/Program Files/Ovenix"
 install_win='C:\Program Files\Ovenix'
 echo "== Laying out a mock installation in $install_win"
-mkdir -p "$install_unix/Formats"
-cp build/uninstall.exe "$install_unix/uninstall.exe"
-for f in Ovenix.exe vokext.dll vokext32.dll ovenix.chm license.txt Formats/readme.txt; do
-  echo "mock $f" >"$install_unix/$f"
-done
-printf '%s\r\n' Ovenix.exe vokext.dll vokext32.dll ovenix.chm license.txt Formats/readme.txt Formats \
-  voknew.dat zipnew.dat uninstall.exe >"$install_unix/Uninstall.lst"
+. scripts/mock-installation.sh
+lay_out_mock_installation "$install_unix"
 
 snapshot before
 echo "== Silent setup: \"$install_win\\uninstall.exe\" -setup -s"

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Benchmark, not a test: under one warm persistent Wine server, times a silent setup and a silent
+# uninstall of a mock installation, each repeated, against the same program doing nothing (started
+# with an unknown switch, it only starts up and ends), and prints the size of the exe.
+#   scripts/bench.sh [RUNS]      (default 9 runs of each)
+# The disposable prefix is build/bench/prefix; ~/.wine is never touched.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+runs=${1:-9}
+./scripts/install-deps.sh
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw --target uninstall >/dev/null
+
+prefix=$root/build/bench/prefix
+session=$root/tests/harness/wine-session.sh
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+echo "== Starting a persistent Wine server on $prefix (the first time, wineboot takes a while)"
+sh "$session" start "$prefix" >/dev/null
+trap 'sh "$session" stop "$prefix" >/dev/null' EXIT
+sh "$session" reset "$prefix"  # the registry and folders as the prefix was made
+[ -n "${DISPLAY:-}" ] || { DISPLAY=$(cat "$prefix.display"); export DISPLAY; }
+
+install_unix="$prefix/drive_c/Program Files/Ovenix"
+install_win='C:\Program Files\Ovenix'
+. scripts/mock-installation.sh
+
+# timed NAME ARGS...: runs the installed program with ARGS and adds its wall time in microseconds
+# to the list NAME. A run that does not end with exit code 0 ends the benchmark.
+declare -A times=()
+timed() {
+  local name=$1 start end status
+  shift
+  start=${EPOCHREALTIME/./}
+  status=0
+  wine "$install_win\\uninstall.exe" "$@" >/dev/null 2>&1 </dev/null || status=$?
+  end=${EPOCHREALTIME/./}
+  [ "$status" -eq 0 ] || { echo "uninstall.exe $* ended with exit code $status" >&2; exit 1; }
+  times[$name]+="$((end - start)) "
+}
+
+echo "== $runs rounds: a process start, a silent setup, a silent uninstall"
+for round in $(seq 1 "$runs"); do
+  lay_out_mock_installation "$install_unix"
+  timed start -benchmark-idle
+  timed setup -setup -s
+  timed uninstall -s
+  # The self-removal batch file pauses two seconds, then deletes the program and its folder.
+  for _ in $(seq 1 120); do
+    [ -e "$install_unix" ] || break
+    sleep 0.25
+  done
+  [ ! -e "$install_unix" ] || { echo "round $round: the installation folder was not removed" >&2; exit 1; }
+  sleep 0.5
+done
+
+python3 - "$runs" "${times[start]}" "${times[setup]}" "${times[uninstall]}" "$(stat -c %s build/uninstall.exe)" <<'EOF'
+import statistics, sys
+runs, size = sys.argv[1], int(sys.argv[5])
+rows = [("process start (unknown switch)", sys.argv[2]), ("silent setup (-setup -s)", sys.argv[3]),
+        ("silent uninstall (-s)", sys.argv[4])]
+medians = {}
+print(f"uninstall.exe: {size:,} bytes")
+print(f"{runs} runs each, wall seconds: median, spread (min .. max)")
+for label, text in rows:
+    values = sorted(int(v) / 1e6 for v in text.split())
+    medians[label] = statistics.median(values)
+    print(f"  {label:32} {medians[label]:6.3f}   {values[0]:.3f} .. {values[-1]:.3f}")
+start = medians[rows[0][0]]
+print(f"above a process start: setup {medians[rows[1][0]] - start:+.3f} s, uninstall {medians[rows[2][0]] - start:+.3f} s")
+EOF
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+echo "machine: $(nproc) cores, ${cpu:-unknown CPU}, $(wine --version), load average $(cut -d' ' -f1-3 /proc/loadavg)"
