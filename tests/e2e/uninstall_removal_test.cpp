@@ -61,15 +61,10 @@ TEST_P(SilentRemoval, LeavesNothingBehind) {
     const std::vector<std::wstring> list = installation.StandardList(extra);
     ASSERT_TRUE(installation.WriteList(list));
 
-    std::vector<SeenMessage> seen;
-    {
-      MessageBoxDriver driver(folder, IDYES);
-      const ProcessResult result = installation.RunUninstall(c.confirmed ? L"" : L"/S", environment);
-      ASSERT_TRUE(result.finished) << "a message box was left unanswered";
-      EXPECT_EQ(0u, result.exitCode);
-      seen = driver.Seen();
-    }
-    EXPECT_EQ(c.confirmed ? 1u : 0u, seen.size()) << "only the confirmation is ever shown";
+    const AnsweredRun run = RunAnswering(installation, c.confirmed ? L"" : L"/S", IDYES, environment);
+    ASSERT_TRUE(run.result.finished) << "a message box was left unanswered";
+    EXPECT_EQ(0u, run.result.exitCode);
+    EXPECT_EQ(c.confirmed ? 1u : 0u, run.seen.size()) << "only the confirmation is ever shown";
 
     for (const std::wstring& name : list) {
       if (name == L"uninstall.exe") continue;  // the batch file's job
