@@ -41,11 +41,20 @@ bool StartsWith(const IniText& text, const wchar_t* prefix) {
   return text.size() >= length && wmemcmp(text.c_str(), prefix, length) == 0;
 }
 
+// An entry with its place in the list: entries of the same name keep their order when sorted, so
+// the one that reads win stays first in the file through every write-back.
+struct PlacedEntry {
+  const IniEntry* entry;
+  uint64_t place;
+};
+
 int CompareEntryNames(const void* a, const void* b) {
-  const IniEntry* first = *static_cast<const IniEntry* const*>(a);
-  const IniEntry* second = *static_cast<const IniEntry* const*>(b);
+  const PlacedEntry& first = *static_cast<const PlacedEntry*>(a);
+  const PlacedEntry& second = *static_cast<const PlacedEntry*>(b);
   // wchar_t is an unsigned 16-bit code unit on Windows: this is the ordinal order.
-  return first->name.compare(second->name);
+  const int byName = first.entry->name.compare(second.entry->name);
+  if (byName != 0) return byName;
+  return first.place < second.place ? -1 : first.place > second.place ? 1 : 0;
 }
 
 void AppendText(GrowableArray<wchar_t>& content, const wchar_t* text, size_t length) {
@@ -60,12 +69,12 @@ void AppendText(GrowableArray<wchar_t>& content, const wchar_t* text) { AppendTe
 
 // The file's whole new content: the UTF-16 mark, then every entry sorted by name.
 void FormatContent(const IniEntry* head, GrowableArray<wchar_t>& content) {
-  GrowableArray<const IniEntry*> sorted;
-  for (const IniEntry* entry = head; entry; entry = entry->next) sorted.Append(entry);
-  SortElements(sorted.Data(), static_cast<size_t>(sorted.Count()), sizeof(const IniEntry*), CompareEntryNames);
+  GrowableArray<PlacedEntry> sorted;
+  for (const IniEntry* entry = head; entry; entry = entry->next) sorted.Append({entry, sorted.Count()});
+  SortElements(sorted.Data(), static_cast<size_t>(sorted.Count()), sizeof(PlacedEntry), CompareEntryNames);
   content.Append(0xFEFF);  // FF FE once written little-endian
   for (uint64_t i = 0; i < sorted.Count(); ++i) {
-    const IniEntry& entry = *sorted[i];
+    const IniEntry& entry = *sorted[i].entry;
     AppendText(content, entry.name);
     AppendText(content, L"=");
     if (entry.kind == IniValueKind::Quoted) AppendText(content, L"\"");

@@ -9,7 +9,8 @@
 //            everything before the first "=", blanks included. Values: "\"text\"" is Quoted (one
 //            final quote dropped, no escaping), "bin:text" is Bin, anything else Plain.
 //   Written: UTF-16 LE with the mark FF FE, CR LF after every entry, no NUL, entries sorted by name
-//            in code-unit order; numbers Plain unsigned decimal, strings Quoted, Bin unchanged.
+//            in code-unit order (entries of the same name keep their order, so the one that reads
+//            stays first); numbers Plain unsigned decimal, strings Quoted, Bin unchanged.
 //            Lines that were not entries are not written back.
 //            The format has no escaping, so a name or value holding CR or LF cannot be stored:
 //            it would come back cut, its rest an entry of its own. Such a Set is refused.

@@ -1,5 +1,6 @@
 #include "settings/registry.h"
 
+#include <cstring>
 #include <cwchar>
 
 #include "base/bounded_text.h"
@@ -182,6 +183,80 @@ bool ReadSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueNam
   const size_t end = size / sizeof(wchar_t);
   destination[end < usable - 1 ? end : usable - 1] = L'\0';
   return true;
+}
+
+DWORD ReadSettingValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName, DWORD* type, void* data,
+                       DWORD* size) {
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini: {
+      const wchar_t* text = IniLookup(EntryName(root, subkey, valueName).text);
+      if (!text) return ERROR_FILE_NOT_FOUND;
+      const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+      if (bytes > MAXDWORD) return ERROR_MORE_DATA;
+      if (type) *type = REG_SZ;
+      const DWORD room = *size;
+      *size = static_cast<DWORD>(bytes);
+      if (!data) return ERROR_SUCCESS;
+      if (room < bytes) return ERROR_MORE_DATA;
+      memcpy(data, text, bytes);
+      return ERROR_SUCCESS;
+    }
+    case Route::Skip:
+      return ERROR_ACCESS_DENIED;
+    case Route::Registry:
+      break;
+  }
+  wchar_t path[kRegistryPathCapacity];
+  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return ERROR_FILENAME_EXCED_RANGE;
+  UniqueHkey key;
+  const LSTATUS opened =
+      RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_registryView, key.put());
+  if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+  return static_cast<DWORD>(
+      RegQueryValueExW(key.get(), OrEmpty(valueName), nullptr, type, static_cast<BYTE*>(data), size));
+}
+
+bool SettingValueExists(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
+  DWORD size = 0;
+  return ReadSettingValue(root, subkey, valueName, nullptr, nullptr, &size) == ERROR_SUCCESS;
+}
+
+ExactString ReadExactSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, wchar_t* destination,
+                                   size_t capacity) {
+  if (capacity == 0) return ExactString::NotExact;
+  destination[0] = L'\0';
+  const size_t usable = capacity > MAXDWORD / sizeof(wchar_t) ? MAXDWORD / sizeof(wchar_t) : capacity;
+  DWORD type = REG_NONE;
+  DWORD size = static_cast<DWORD>(usable * sizeof(wchar_t));
+  const DWORD read = ReadSettingValue(root, subkey, valueName, &type, destination, &size);
+  if (read == ERROR_FILE_NOT_FOUND) return ExactString::Missing;
+  // The text and one terminator, nothing before it that would end the string early.
+  const size_t characters = size / sizeof(wchar_t);
+  const bool exact = read == ERROR_SUCCESS && type == REG_SZ && size % sizeof(wchar_t) == 0 && characters != 0 &&
+                     destination[characters - 1] == L'\0' && wcslen(destination) == characters - 1;
+  if (!exact) {
+    destination[0] = L'\0';
+    return ExactString::NotExact;
+  }
+  return ExactString::Read;
+}
+
+DWORD CountSettingKeyContents(HKEY root, const wchar_t* subkey, DWORD* subkeys, DWORD* values) {
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini:
+      return ERROR_NOT_SUPPORTED;
+    case Route::Skip:
+      return ERROR_ACCESS_DENIED;
+    case Route::Registry:
+      break;
+  }
+  wchar_t path[kRegistryPathCapacity];
+  if (!ProgramKeyPath(root, subkey, path, kRegistryPathCapacity)) return ERROR_FILENAME_EXCED_RANGE;
+  UniqueHkey key;
+  const LSTATUS opened = RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | g_registryView, key.put());
+  if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+  return static_cast<DWORD>(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, values,
+                                             nullptr, nullptr, nullptr, nullptr));
 }
 
 DWORD WriteSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, const wchar_t* text) {

@@ -73,6 +73,34 @@ void SetRegistryView(REGSAM flags);
 bool ReadSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, wchar_t* destination,
                        const wchar_t* defaultText, size_t capacity);
 
+// Reads one value as it is stored, whatever its type: *type (may be null) and *size (bytes) are set
+// whenever the value exists, and its data is copied into data (may be null: only type and size are
+// asked) when *size on entry is large enough. Returns ERROR_SUCCESS, ERROR_MORE_DATA (the value
+// exists but is larger than *size on entry; data unchanged), ERROR_FILE_NOT_FOUND (no such key or
+// value) or another Windows error code. INI: the entry's text as REG_SZ with its terminator.
+// Neutral (registry access off): ERROR_ACCESS_DENIED, nothing read.
+[[nodiscard]] DWORD ReadSettingValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName, DWORD* type,
+                                     void* data, DWORD* size);
+
+// True when ReadSettingValue finds the value (of any type and size).
+[[nodiscard]] bool SettingValueExists(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
+
+enum class ExactString {
+  Missing,   // no such key or value
+  Read,      // a REG_SZ whose data is the text and exactly one terminating NUL, copied whole
+  NotExact,  // anything else: another type, no terminator, a NUL inside, longer than capacity - 1
+};
+// Reads a value only when a REG_SZ of at most capacity - 1 characters can give it back bit for bit:
+// the destination then holds it (empty otherwise). A value that is there but is not such a string
+// (or is too long) is NotExact, never cut. Neutral (registry access off): NotExact.
+[[nodiscard]] ExactString ReadExactSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName,
+                                                 wchar_t* destination, size_t capacity);
+
+// The number of subkeys and values of a registry key (its default value counts when it is set).
+// ERROR_SUCCESS, ERROR_FILE_NOT_FOUND for a missing key, or another Windows error code. Keys of the
+// INI store are not counted (ERROR_NOT_SUPPORTED); neutral (registry access off): ERROR_ACCESS_DENIED.
+[[nodiscard]] DWORD CountSettingKeyContents(HKEY root, const wchar_t* subkey, DWORD* subkeys, DWORD* values);
+
 // Writes text as REG_SZ (terminator included in the data) or value as REG_DWORD, creating the key
 // when needed (RegCreateKeyExW with KEY_WRITE | RegistryView()). Returns the Windows error code of
 // the first failing call, 0 on success. INI: a quoted string / unsigned decimal entry, 0; a
