@@ -6,19 +6,42 @@
 #include <cwchar>
 
 #include "base/bounded_text.h"
+#include "base/growable_array.h"
 #include "base/paths.h"
 #include "integration/shell_new.h"
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
+#include "settings/ini_store.h"
 #include "settings/registry.h"
 
 namespace {
 
 constexpr size_t kCommandCapacity = kPathCapacity + 16;
-constexpr size_t kSavedTypeCapacity = 512;
 constexpr size_t kKeyCapacity = 128;
 constexpr unsigned kVolumeKeysClaimed = 30;    // ".v00" to ".v29"
 constexpr unsigned kVolumeKeysReleased = 100;  // ".v00" to ".v99": release sweeps wider than setup claims
+
+constexpr const wchar_t* kAceExtension = L".ace";  // no archive type of ours, but released when it names us
+// The program's own key, for reaching the registry while a settings file serves the relative one.
+constexpr const wchar_t* kRegistryProgramKey = L"\\Software\\Ovenix\\";
+
+// The values of a saved previous owner, in the order they are written.
+constexpr const wchar_t* kSavedStateValues[] = {kSavedExistValue, kSavedTypeValue, kShellNewStateValue};
+constexpr size_t kSavedStateValueCount = sizeof(kSavedStateValues) / sizeof(kSavedStateValues[0]);
+
+bool IsExistValue(const wchar_t* name) { return std::wcscmp(name, kSavedExistValue) == 0; }
+
+// Calls action(extension) for every extension the archiver may have saved a previous owner for:
+// every extension of every archive type, and ".ace".
+template <typename Action>
+void ForEachKnownExtension(Action action) {
+  for (const ArchiveType& type : ArchiveTypes) {
+    const wchar_t* cursor = type.extensionGroup;
+    wchar_t extension[kExtensionCapacity];
+    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) action(extension);
+  }
+  action(kAceExtension);
+}
 
 struct ProgIdRow {
   const wchar_t* progId;
@@ -35,15 +58,19 @@ bool NamesArchiverProgId(const wchar_t* type) {
   return NamesEqual(type, kArchiveProgId) || NamesEqual(type, kZipProgId);
 }
 
-// An old-style volume key (".v%02u") with its current default value: empty when there is none
-// (and for one too long for the buffer, which is no type name).
+// An old-style volume key (".v%02u") with its current default value, when that is a string the
+// archiver could write back exactly; any other value (another type, too long) is another
+// program's.
 struct VolumeKey {
   wchar_t name[16];
   wchar_t type[kPathCapacity];
+  ExactString state;
   explicit VolumeKey(unsigned number) {
     std::swprintf(name, 16, L".v%02u", number);
-    (void)ReadSettingString(HKEY_CLASSES_ROOT, name, L"", type, L"", kPathCapacity);
+    state = ReadExactSettingString(HKEY_CLASSES_ROOT, name, L"", type, kPathCapacity);
   }
+  bool NamesArchiver() const { return state == ExactString::Read && NamesArchiverProgId(type); }
+  bool Unclaimed() const { return state == ExactString::Missing || (state == ExactString::Read && type[0] == L'\0'); }
 };
 
 // Old-style volume keys are claimed only where nobody has given them a type (or the archiver
@@ -51,7 +78,7 @@ struct VolumeKey {
 void ClaimVolumeKeys() {
   for (unsigned number = 0; number < kVolumeKeysClaimed; ++number) {
     const VolumeKey volume(number);
-    if (volume.type[0] == L'\0' || NamesArchiverProgId(volume.type))
+    if (volume.Unclaimed() || volume.NamesArchiver())
       (void)WriteSettingString(HKEY_CLASSES_ROOT, volume.name, L"", kArchiveProgId);
   }
 }
@@ -61,28 +88,34 @@ void ClaimVolumeKeys() {
 void ReleaseVolumeKeys() {
   for (unsigned number = 0; number < kVolumeKeysReleased; ++number) {
     const VolumeKey volume(number);
-    if (!NamesArchiverProgId(volume.type)) continue;
+    if (!volume.NamesArchiver()) continue;
     DeleteSettingValue(HKEY_CLASSES_ROOT, volume.name, L"");
     if (ClassesKeyIsEmpty(volume.name)) DeleteSettingKey(HKEY_CLASSES_ROOT, volume.name);
   }
 }
 
-// Saves the previous owner of ext under "Setup\<ext>" ("Exist", "Type", "ShellNew", in this order).
-// False when the store refused any of them (a settings file cannot hold a line break, say): the
-// owner could not be given back, so the values written are taken away again.
+// Saves the previous owner of ext under "Setup\<ext>" ("Exist", "Type", "ShellNew", in this order)
+// and returns true, or returns false, having saved nothing, when that owner could not be given back
+// exactly: its default value is not a string the stored form holds bit for bit (another type, a
+// NUL inside, 512 characters or more), or the store refused it (a settings file cannot hold a line
+// break). The extension is then left to its owner. A "New" menu entry that cannot be given back
+// exactly is not saved ("ShellNew" stays missing) and is never touched (MayChangeShellNew).
 bool SavePreviousOwner(const wchar_t* ext, const wchar_t* stateKey) {
   wchar_t previousType[kSavedTypeCapacity];
-  (void)ReadSettingString(HKEY_CLASSES_ROOT, ext, L"", previousType, L"", kSavedTypeCapacity);
+  if (ReadExactSettingString(HKEY_CLASSES_ROOT, ext, L"", previousType, kSavedTypeCapacity) == ExactString::NotExact)
+    return false;
   wchar_t previousShellNew[kShellNewStateCapacity];
-  SaveShellNewState(ext, previousShellNew, kShellNewStateCapacity);
-  const bool saved = WriteUserNumber(stateKey, L"Exist", SettingKeyExists(HKEY_CLASSES_ROOT, ext) ? 1 : 0) == 0 &&
-                     WriteUserString(stateKey, L"Type", previousType) == 0 &&
-                     WriteUserString(stateKey, L"ShellNew", previousShellNew) == 0;
+  const bool shellNewExact = SaveShellNewState(ext, previousShellNew, kShellNewStateCapacity);
+  const bool saved =
+      WriteUserNumber(stateKey, kSavedExistValue, SettingKeyExists(HKEY_CLASSES_ROOT, ext) ? 1 : 0) == 0 &&
+      WriteUserString(stateKey, kSavedTypeValue, previousType) == 0;
   if (!saved) {
-    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, L"Exist");
-    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, L"Type");
-    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, L"ShellNew");
+    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kSavedExistValue);
+    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kSavedTypeValue);
   }
+  // Written last, and only when exact; a value of an earlier save must not stand for this one.
+  if (!saved || !shellNewExact || WriteUserString(stateKey, kShellNewStateValue, previousShellNew) != 0)
+    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kShellNewStateValue);
   return saved;
 }
 
@@ -99,8 +132,8 @@ void WriteCommandAndIcon(const ProgIdRow& row, const wchar_t* command, const wch
 
   JoinKey(row.progId, L"\\DefaultIcon", key, kKeyCapacity);
   wchar_t icon[kPathCapacity];
-  (void)ReadSettingString(HKEY_CLASSES_ROOT, key, L"", icon, L"", kPathCapacity);
-  if (icon[0] == L'\0') {
+  const ExactString current = ReadExactSettingString(HKEY_CLASSES_ROOT, key, L"", icon, kPathCapacity);
+  if (current == ExactString::Missing || (current == ExactString::Read && icon[0] == L'\0')) {
     wchar_t location[kPathCapacity + 4];
     JoinKey(executable, row.iconIndex, location, kPathCapacity + 4);
     (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"", location);
@@ -158,10 +191,10 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
   if (!IsOwnedAssociation(ext)) return;
   if (associate && wantShellNew) return;
 
-  const bool existed = ReadUserNumber(stateKey, L"Exist", 1) != 0;
+  const bool existed = ReadUserNumber(stateKey, kSavedExistValue, 1) != 0;
   if (!associate) {
     wchar_t type[kSavedTypeCapacity];
-    (void)ReadUserString(stateKey, L"Type", type, L"", kSavedTypeCapacity);
+    (void)ReadUserString(stateKey, kSavedTypeValue, type, L"", kSavedTypeCapacity);
     if (NamesArchiverProgId(type)) type[0] = L'\0';
 
     if (existed) {
@@ -169,7 +202,7 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
     } else {
       // RegDeleteKeyW refuses a key with subkeys: the archiver's own ShellNew subkey has to go
       // first, or the extension key it made survives uninstall as an empty key.
-      if (isVok || isZip) {
+      if ((isVok || isZip) && MayChangeShellNew(ext, isVok)) {
         wchar_t shellNewKey[kKeyCapacity];
         JoinKey(ext, L"\\ShellNew", shellNewKey, kKeyCapacity);
         DeleteSettingKey(HKEY_CLASSES_ROOT, shellNewKey);
@@ -179,7 +212,7 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
     }
     if (isVok) ReleaseVolumeKeys();
   }
-  if (isVok || isZip) RestoreShellNewEntry(ext, existed);
+  if (isVok || isZip) RestoreShellNewEntry(ext, existed, isVok);
 }
 
 void AssociateArchiveTypes(const IntegrationSettings& settings) {
@@ -194,5 +227,78 @@ void AssociateArchiveTypes(const IntegrationSettings& settings) {
 }
 
 void ReleaseAceExtension() {
-  AssociateExtension(L".ace", /*associate=*/false, /*shellExt=*/false, /*isVok=*/false, /*isZip=*/false);
+  AssociateExtension(kAceExtension, /*associate=*/false, /*shellExt=*/false, /*isVok=*/false, /*isZip=*/false);
+}
+
+void MoveSavedOwnersIntoSettingsFile() {
+  if (!IniHandles(HKEY_CURRENT_USER, L"")) return;  // the registry is the store: nothing to move
+  ForEachKnownExtension([](const wchar_t* ext) {
+    if (!IsOwnedAssociation(ext)) return;  // nothing of it is ours to give back any more
+    wchar_t fileKey[kKeyCapacity];
+    ExtensionStateKey(ext, fileKey, kKeyCapacity);
+    for (const wchar_t* name : kSavedStateValues)
+      if (SettingValueExists(HKEY_CURRENT_USER, fileKey, name)) return;  // the file keeps its own
+    wchar_t registryKey[kKeyCapacity];
+    JoinKey(kRegistryProgramKey, fileKey, registryKey, kKeyCapacity);
+
+    // A value that could not be carried over exactly keeps all of them where they are.
+    const bool hasExist = SettingValueExists(HKEY_CURRENT_USER, registryKey, kSavedExistValue);
+    const DWORD existed = ReadSettingNumber(HKEY_CURRENT_USER, registryKey, kSavedExistValue, 1);
+    wchar_t type[kSavedTypeCapacity];
+    const ExactString typeRead =
+        ReadExactSettingString(HKEY_CURRENT_USER, registryKey, kSavedTypeValue, type, kSavedTypeCapacity);
+    wchar_t shellNew[kShellNewStateCapacity];
+    const ExactString shellNewRead =
+        ReadExactSettingString(HKEY_CURRENT_USER, registryKey, kShellNewStateValue, shellNew, kShellNewStateCapacity);
+    if (typeRead == ExactString::NotExact || shellNewRead == ExactString::NotExact) return;
+    const bool moved[] = {hasExist, typeRead == ExactString::Read, shellNewRead == ExactString::Read};
+
+    bool written = !moved[0] || WriteUserNumber(fileKey, kSavedExistValue, existed) == 0;
+    written = written && (!moved[1] || WriteUserString(fileKey, kSavedTypeValue, type) == 0);
+    written = written && (!moved[2] || WriteUserString(fileKey, kShellNewStateValue, shellNew) == 0);
+    for (size_t i = 0; i < kSavedStateValueCount; ++i) {
+      if (!moved[i]) continue;
+      DeleteSettingValue(HKEY_CURRENT_USER, written ? registryKey : fileKey, kSavedStateValues[i]);
+    }
+    // A key that held nothing but the owner (one of a group's further extensions) goes with it.
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    if (written && CountSettingKeyContents(HKEY_CURRENT_USER, registryKey, &subkeys, &values) == ERROR_SUCCESS &&
+        subkeys == 0 && values == 0) {
+      DeleteSettingKey(HKEY_CURRENT_USER, registryKey);
+    }
+  });
+}
+
+void DeleteUserSettingsKeepingSavedOwners() {
+  // Each saved value as three strings: its key, its name and its text ("Exist" in decimal digits).
+  PackedStringList kept;
+  ForEachKnownExtension([&kept](const wchar_t* ext) {
+    wchar_t key[kKeyCapacity];
+    ExtensionStateKey(ext, key, kKeyCapacity);
+    for (const wchar_t* name : kSavedStateValues) {
+      if (!SettingValueExists(HKEY_CURRENT_USER, key, name)) continue;
+      wchar_t text[kShellNewStateCapacity];
+      if (IsExistValue(name)) {
+        std::swprintf(text, kShellNewStateCapacity, L"%lu",
+                      static_cast<unsigned long>(ReadUserNumber(key, name, 1)));
+      } else {
+        (void)ReadUserString(key, name, text, L"", kShellNewStateCapacity);
+      }
+      kept.AddString(key);
+      kept.AddString(name);
+      kept.AddString(text);
+    }
+  });
+  DeleteSettingTree(HKEY_CURRENT_USER, L"");
+  wchar_t* key = nullptr;
+  wchar_t* name = nullptr;
+  wchar_t* text = nullptr;
+  while (kept.NextString(key) && kept.NextString(name) && kept.NextString(text)) {
+    if (IsExistValue(name)) {
+      (void)WriteUserNumber(key, name, static_cast<DWORD>(std::wcstoul(text, nullptr, 10)));
+    } else {
+      (void)WriteUserString(key, name, text);
+    }
+  }
 }

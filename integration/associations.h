@@ -33,3 +33,17 @@ void AssociateArchiveTypes(const IntegrationSettings& settings);
 // Releases ".ace" (not an archive type of ours) when its association still names one of the
 // archiver's ProgIDs; leaves it alone otherwise. Setup calls it after applying the integration.
 void ReleaseAceExtension();
+
+// For a setup whose settings live in a settings file: moves the previous owners that an earlier
+// setup saved in the registry (HKCU\Software\Ovenix\Setup\<ext>: "Exist", "Type", "ShellNew") into
+// the file, where every later run reads them. Only for extensions the archiver still owns and for
+// which the file holds no saved state; values that could not be carried over exactly stay where
+// they are. The moved values are deleted from the registry, nothing else there is touched (an
+// installation that uses the registry may still read the rest). Does nothing while the registry
+// is the store or registry access is off.
+void MoveSavedOwnersIntoSettingsFile();
+
+// Deletes the user's settings (HKCU\Software\Ovenix) like DeleteSettingTree, except the saved
+// previous owners of the extensions: the removal calls it when registry access is off, so that
+// the associations it had to leave can still be given back by a later run.
+void DeleteUserSettingsKeepingSavedOwners();

@@ -42,7 +42,12 @@ void RemoveIntegration() {
   UpdateShellExtensions(/*removing=*/true, none);
   UpdateShortcuts(none, nullptr, 0, nullptr);
   for (const wchar_t* key : kClassTreesToRemove) DeleteSettingTree(HKEY_CLASSES_ROOT, key);
-  DeleteSettingTree(HKEY_CURRENT_USER, L"");
+  // With registry access off every association stayed as it was, and so do the owners to give back.
+  if (IsIntegrationAllowed()) {
+    DeleteSettingTree(HKEY_CURRENT_USER, L"");
+  } else {
+    DeleteUserSettingsKeepingSavedOwners();
+  }
   if (!RunOptions.MsiMode) {
     DeleteSettingKey(HKEY_LOCAL_MACHINE, kUninstallKey);
     DeleteSettingKey(HKEY_LOCAL_MACHINE, kAppPathsKey);

@@ -130,8 +130,10 @@ void LoadIntegrationSettings(IntegrationSettings& settings) {
     const wchar_t* extension = ArchiveTypes[index].mainExtension;
     if (IsOwnedAssociation(extension)) continue;
     wchar_t progId[kProgIdCapacity];
-    ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", progId, L"", kProgIdCapacity);
-    if (progId[0] != L'\0' || index == kJarTypeIndex) settings.Associate[index] = 0;
+    const bool read = ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", progId, L"", kProgIdCapacity);
+    // A type name too long for the buffer is a claim all the same.
+    const bool unreadable = !read && SettingValueExists(HKEY_CLASSES_ROOT, extension, L"");
+    if (progId[0] != L'\0' || unreadable || index == kJarTypeIndex) settings.Associate[index] = 0;
   }
 
   for (const StoredFlag& flag : kStoredFlags) {

@@ -57,6 +57,14 @@ extern const ContextMenuItem ContextMenuItems[kContextMenuItemCount];
 // extension's association flag and of the state saved before the archiver took it over. Cut to
 // capacity (always terminated).
 void ExtensionStateKey(const wchar_t* extension, wchar_t* key, size_t capacity);
+// The previous owner's state in that key, saved before the archiver takes the extension over:
+// whether HKCR\<extension> existed (DWORD), its previous default value (REG_SZ, at most 511
+// characters) and its previous "New" menu entry (REG_SZ; missing when that entry was left to its
+// owner).
+constexpr const wchar_t* kSavedExistValue = L"Exist";
+constexpr const wchar_t* kSavedTypeValue = L"Type";
+constexpr const wchar_t* kShellNewStateValue = L"ShellNew";
+constexpr size_t kSavedTypeCapacity = 512;
 
 // Beside the items, the menu-items key holds the file masks that the shell extension always
 // treats as archives: a REG_SZ of at most 1023 characters.

@@ -19,7 +19,11 @@ unsigned char g_vokTemplate[kVokTemplateLength] = {
 unsigned char g_zipTemplate[kZipTemplateLength] = {0x00, 0x4B, 0x05, 0x06};  // end of central directory
 
 constexpr size_t kShellNewKeyCapacity = kExtensionCapacity + 16;
-constexpr size_t kNullFileCapacity = 10;
+constexpr wchar_t kFileNameValue[] = L"FileName";
+constexpr wchar_t kNullFileValue[] = L"NullFile";
+constexpr wchar_t kNullFileState[] = L"*";  // saved for an entry that had only an empty "NullFile"
+
+const wchar_t* DataFileName(bool isVok) { return isVok ? L"voknew.dat" : L"zipnew.dat"; }
 
 void ShellNewKey(const wchar_t* ext, wchar_t* key, size_t capacity) {
   CopyBounded(key, ext, capacity);
@@ -53,20 +57,11 @@ bool WriteWholeFile(const wchar_t* path, const unsigned char* bytes, DWORD lengt
 
 }  // namespace
 
-// The settings store has no value enumeration; this one question is asked of the registry
-// directly, and only where the store would let the registry be touched at all (HKCR is never
-// served from the INI file).
 bool ClassesKeyIsEmpty(const wchar_t* subkey) {
-  if (!IsIntegrationAllowed()) return false;
-  UniqueHkey key;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return false;
   DWORD subkeys = 0;
   DWORD values = 0;
-  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
-                       nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  return subkeys == 0 && values == 0;
+  return CountSettingKeyContents(HKEY_CLASSES_ROOT, subkey, &subkeys, &values) == ERROR_SUCCESS && subkeys == 0 &&
+         values == 0;
 }
 
 bool PrepareShellNew(bool shellExt, bool isVok, bool isZip) {
@@ -77,29 +72,55 @@ bool PrepareShellNew(bool shellExt, bool isVok, bool isZip) {
   return shellExt && !(isVok && newVok == 0) && !(isZip && newZip == 0);
 }
 
-void SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity) {
-  if (capacity == 0) return;
+bool SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity) {
+  if (capacity == 0) return false;
   state[0] = L'\0';
-  if (ext == nullptr || ext[0] == L'\0') return;
+  if (ext == nullptr || ext[0] == L'\0') return false;
   wchar_t key[kShellNewKeyCapacity];
   ShellNewKey(ext, key, kShellNewKeyCapacity);
 
-  wchar_t fileName[kPathCapacity];
-  (void)ReadSettingString(HKEY_CLASSES_ROOT, key, L"FileName", fileName, L"", kPathCapacity);
-  wchar_t nullFile[kNullFileCapacity];
-  const bool hasNullFile = ReadSettingString(HKEY_CLASSES_ROOT, key, L"NullFile", nullFile, L"", kNullFileCapacity);
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  const DWORD counted = CountSettingKeyContents(HKEY_CLASSES_ROOT, key, &subkeys, &values);
+  if (counted == ERROR_FILE_NOT_FOUND) return true;  // no entry to keep
+  if (counted != ERROR_SUCCESS || subkeys != 0 || values > 1) return false;
+  if (values == 0) return true;
 
-  CopyBounded(state, fileName[0] == L'\0' && hasNullFile ? L"*" : fileName, capacity);
+  // The one value is either the file Explorer copies or the empty-file marker; anything else (a
+  // "Data", "Command" or "ItemName" entry, another type, an empty file name) is kept by leaving it.
+  switch (ReadExactSettingString(HKEY_CLASSES_ROOT, key, kFileNameValue, state, capacity)) {
+    case ExactString::Read:
+      return state[0] != L'\0';
+    case ExactString::NotExact:
+      return false;
+    case ExactString::Missing:
+      break;
+  }
+  wchar_t nullFile[1];
+  if (ReadExactSettingString(HKEY_CLASSES_ROOT, key, kNullFileValue, nullFile, 1) != ExactString::Read) return false;
+  CopyBounded(state, kNullFileState, capacity);
+  return true;
+}
+
+bool MayChangeShellNew(const wchar_t* ext, bool isVok) {
+  wchar_t stateKey[kShellNewKeyCapacity];
+  ExtensionStateKey(ext, stateKey, kShellNewKeyCapacity);
+  if (SettingValueExists(HKEY_CURRENT_USER, stateKey, kShellNewStateValue)) return true;
+  wchar_t key[kShellNewKeyCapacity];
+  ShellNewKey(ext, key, kShellNewKeyCapacity);
+  wchar_t fileName[kPathCapacity];
+  return ReadExactSettingString(HKEY_CLASSES_ROOT, key, kFileNameValue, fileName, kPathCapacity) == ExactString::Read &&
+         NamesEqual(FileNamePart(fileName), DataFileName(isVok));
 }
 
 void CreateShellNewEntry(const wchar_t* ext, bool isVok) {
-  if (ext == nullptr || ext[0] == L'\0') return;
+  if (ext == nullptr || ext[0] == L'\0' || !MayChangeShellNew(ext, isVok)) return;
   wchar_t key[kShellNewKeyCapacity];
   ShellNewKey(ext, key, kShellNewKeyCapacity);
   DeleteSettingKey(HKEY_CLASSES_ROOT, key);
 
   wchar_t dataFile[kPathCapacity];
-  ProgramFolderFile(isVok ? L"voknew.dat" : L"zipnew.dat", dataFile, kPathCapacity);
+  ProgramFolderFile(DataFileName(isVok), dataFile, kPathCapacity);
   const unsigned char* bytes = isVok ? g_vokTemplate : g_zipTemplate;
   const size_t length = isVok ? kVokTemplateLength : kZipTemplateLength;
 
@@ -109,11 +130,11 @@ void CreateShellNewEntry(const wchar_t* ext, bool isVok) {
   if (!LookupSingle(dataFile, entry) || entry.isFolder || entry.size != length) {
     (void)WriteWholeFile(dataFile, bytes, static_cast<DWORD>(length));
   }
-  (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"FileName", dataFile);
+  (void)WriteSettingString(HKEY_CLASSES_ROOT, key, kFileNameValue, dataFile);
 }
 
-void RestoreShellNewEntry(const wchar_t* ext, bool existed) {
-  if (ext == nullptr || ext[0] == L'\0') return;
+void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok) {
+  if (ext == nullptr || ext[0] == L'\0' || !MayChangeShellNew(ext, isVok)) return;
   wchar_t key[kShellNewKeyCapacity];
   ShellNewKey(ext, key, kShellNewKeyCapacity);
   if (!existed) {
@@ -124,9 +145,9 @@ void RestoreShellNewEntry(const wchar_t* ext, bool existed) {
   wchar_t stateKey[kShellNewKeyCapacity];
   ExtensionStateKey(ext, stateKey, kShellNewKeyCapacity);
   wchar_t saved[kShellNewStateCapacity];
-  (void)ReadUserString(stateKey, L"ShellNew", saved, L"", kShellNewStateCapacity);
+  (void)ReadUserString(stateKey, kShellNewStateValue, saved, L"", kShellNewStateCapacity);
 
-  DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
+  DeleteSettingValue(HKEY_CLASSES_ROOT, key, kFileNameValue);
   if (saved[0] == L'\0') {
     // The previous owner had no entry: do not leave the archiver's emptied key behind, or
     // Explorer keeps a ShellNew key that offers nothing.
@@ -134,8 +155,8 @@ void RestoreShellNewEntry(const wchar_t* ext, bool existed) {
     return;
   }
   if (saved[0] == L'*') {
-    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"NullFile", L"");
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, kNullFileValue, L"");
   } else {
-    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, L"FileName", saved);
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, kFileNameValue, saved);
   }
 }

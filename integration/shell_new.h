@@ -17,22 +17,30 @@ constexpr size_t kShellNewStateCapacity = 2048;
 // HKCU\Software\Ovenix\Setup\MenuItems is 0 (both default to 1).
 [[nodiscard]] bool PrepareShellNew(bool shellExt, bool isVok, bool isZip);
 
-// The state to save as "ShellNew" for an extension about to be taken over: the current
-// "FileName" of HKCR\<ext>\ShellNew, "*" when there is no "FileName" but a "NullFile", else
-// empty. Writes into state (cut to capacity - 1 characters, always terminated; empty on any
-// failure to read).
-void SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity);
+// The state to save as "ShellNew" for an extension about to be taken over: the "FileName" of
+// HKCR\<ext>\ShellNew, "*" for an empty "NullFile", empty when there is no ShellNew key (or an empty
+// one). True when that text gives the entry back exactly: the key holds nothing but a non-empty
+// REG_SZ "FileName" of at most capacity - 1 characters, or nothing but an empty REG_SZ "NullFile",
+// and no subkey. False for any other entry (other values, other types, subkeys), which is then
+// another program's to keep: state is empty and the key is never changed (see MayChangeShellNew).
+[[nodiscard]] bool SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity);
 
-// Replaces HKCR\<ext>\ShellNew by the archiver's entry: the key is deleted (a key with subkeys
-// stays, with its other values), the data file beside the program is (re)written when missing or
-// of the wrong size, and "FileName" is set to its path even when the file could not be written.
+// Whether the archiver may change HKCR\<ext>\ShellNew: its saved state holds a "ShellNew" value
+// (the previous entry was saved exactly), or the entry's "FileName" names the archiver's own data
+// file of the type ("voknew.dat" for isVok, else "zipnew.dat", whatever folder it is in).
+[[nodiscard]] bool MayChangeShellNew(const wchar_t* ext, bool isVok);
+
+// Replaces HKCR\<ext>\ShellNew by the archiver's entry, where MayChangeShellNew allows it: the key
+// is deleted (a key with subkeys stays, with its other values), the data file beside the program is
+// (re)written when missing or of the wrong size, and "FileName" is set to its path even when the
+// file could not be written.
 void CreateShellNewEntry(const wchar_t* ext, bool isVok);
 
-// Gives HKCR\<ext>\ShellNew back to the previous owner: when the extension key did not exist
-// before (existed false) the ShellNew key is deleted; otherwise the archiver's "FileName" goes,
-// the saved "FileName" or "NullFile" comes back, and a ShellNew key left with no value and no
-// subkey is deleted rather than left empty.
-void RestoreShellNewEntry(const wchar_t* ext, bool existed);
+// Gives HKCR\<ext>\ShellNew back to the previous owner, where MayChangeShellNew allows it: when the
+// extension key did not exist before (existed false) the ShellNew key is deleted; otherwise the
+// archiver's "FileName" goes, the saved "FileName" or "NullFile" comes back, and a ShellNew key left
+// with no value and no subkey is deleted rather than left empty.
+void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok);
 
 // True when HKCR\<subkey> exists and holds neither a value nor a subkey; false otherwise and
 // whenever registry access is switched off.

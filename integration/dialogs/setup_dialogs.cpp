@@ -103,6 +103,9 @@ void RunBeforeSaving() {
 void ConfirmSetup(HWND dialog) {
   ReadSettings(dialog, g_setupRecord);
   RunBeforeSaving();
+  // Owners an earlier setup saved in the registry follow the settings into the file, or nothing
+  // would give them back once the file is the store.
+  MoveSavedOwnersIntoSettingsFile();
   SaveIntegrationSettings(g_setupRecord);
   // Setup goes on whatever the integration managed to write: the user is told nothing here.
   ApplyIntegration(g_setupRecord, ProgramGroupFolder, kProgramGroupFolderCapacity);

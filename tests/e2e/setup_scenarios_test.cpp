@@ -295,16 +295,49 @@ std::wstring SettingsFileText(const std::wstring& path) {
   return text;
 }
 
-// The installer's settings file arrives after the settings were loaded, and in the per-user data
-// folder, which the uninstall does not delete: every later run reads it, so setup must save the
-// previous owners there, and the uninstall must give them back and empty the surviving file.
-TEST_F(SetupScenario, AHandedOverSettingsFileGetsThePreviousOwnersAndIsEmptiedByTheUninstall) {
+// The saved previous owners in HKCU\Software\Ovenix as snapshot lines: none may stay in the
+// registry once a settings file is the store.
+std::vector<std::wstring> SavedOwnerLines() {
+  std::vector<std::wstring> lines;
+  for (const std::wstring& line : SnapshotRegistry(HKEY_CURRENT_USER, L"Software\\Ovenix")) {
+    for (const wchar_t* name : {L" : Exist = ", L" : Type = ", L" : ShellNew = "})
+      if (line.find(name) != std::wstring::npos) lines.push_back(line);
+  }
+  return lines;
+}
+
+// The value lines of `lines` that are not in `removed` (keys left empty may go with their values).
+std::vector<std::wstring> ValuesWithout(std::vector<std::wstring> lines, const std::vector<std::wstring>& removed) {
+  lines.erase(std::remove_if(lines.begin(), lines.end(),
+                             [&](const std::wstring& line) {
+                               return line.find(L" : ") == std::wstring::npos ||
+                                      std::find(removed.begin(), removed.end(), line) != removed.end();
+                             }),
+              lines.end());
+  return lines;
+}
+
+// An upgrade: the first setup kept its settings in the registry; the second one hands the
+// installer's settings file over into the per-user data folder, which the uninstall does not
+// delete. Every later run reads that file, so the previous owners the first setup saved must move
+// into it, and the uninstall must give them back and empty the surviving file.
+TEST_F(SetupScenario, AnUpgradeThatHandsASettingsFileOverMovesThePreviousOwnersIntoIt) {
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".7z", L"", L"OtherArc.7z"));
-  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".cab", L"", L"CABFolder"));
+  // Quotes, "%", ";", "=", "[" and a letter beyond ASCII survive the file's quoted form.
+  const std::wstring oddType = L"Other \"CAB\" 100%; a=b [x] \u00c4rchiv";
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".cab", L"", oddType));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".iso", L"", L"Windows.IsoFile"));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
   const std::wstring dataFolder = SpecialFolder(CSIDL_APPDATA) + L"\\Ovenix";
   ASSERT_TRUE(MakeFolders(dataFolder));
+  const ProcessResult first = RunInstalled(L"-setup -s");
+  ASSERT_TRUE(first.finished);
+  ASSERT_EQ(0u, first.exitCode);
+  const std::vector<std::wstring> ownersInRegistry = SavedOwnerLines();
+  ASSERT_NE(std::wstring::npos, JoinLines(ownersInRegistry).find(L"Setup\\.7z : Type = SZ:OtherArc.7z"))
+      << Narrow(JoinLines(ownersInRegistry));
+  const std::vector<std::wstring> registryBefore = SnapshotRegistry(HKEY_CURRENT_USER, L"Software\\Ovenix");
+
   TempFolder installer(L"installer");
   ASSERT_TRUE(WriteFileBytes(installer.Join(L"ovenix.ini"),
                              "HKCU\\Setup\\CascadedMenu=1\r\nHKCU\\General\\FromInstaller=1\r\n"));
@@ -314,12 +347,15 @@ TEST_F(SetupScenario, AHandedOverSettingsFileGetsThePreviousOwnersAndIsEmptiedBy
 
   const std::wstring file = dataFolder + L"\\ovenix.ini";
   const std::wstring saved = SettingsFileText(file);
-  for (const wchar_t* line :
-       {L"HKCU\\Setup\\.7z\\Type=\"OtherArc.7z\"\r\n", L"HKCU\\Setup\\.cab\\Type=\"CABFolder\"\r\n",
-        L"HKCU\\Setup\\.zip\\ShellNew=\"*\"\r\n", L"HKCU\\General\\FromInstaller=1\r\n",
-        L"HKCU\\Setup\\CascadedMenu=0\r\n"})  // the confirmed choice wins over the installer's
+  for (const std::wstring& line :
+       {std::wstring(L"HKCU\\Setup\\.7z\\Type=\"OtherArc.7z\"\r\n"), L"HKCU\\Setup\\.cab\\Type=\"" + oddType + L"\"\r\n",
+        std::wstring(L"HKCU\\Setup\\.zip\\ShellNew=\"*\"\r\n"), std::wstring(L"HKCU\\General\\FromInstaller=1\r\n"),
+        std::wstring(L"HKCU\\Setup\\CascadedMenu=0\r\n")})  // the confirmed choice wins over the installer's
     EXPECT_NE(std::wstring::npos, saved.find(line)) << Narrow(line) << " missing from:\n" << Narrow(saved);
-  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\Ovenix")) << "setup wrote settings into the registry";
+  // The owners left the registry; the rest of the first setup's settings stayed as they were.
+  EXPECT_EQ(L"", JoinLines(SavedOwnerLines()));
+  EXPECT_EQ(JoinLines(ValuesWithout(registryBefore, ownersInRegistry)),
+            JoinLines(ValuesWithout(SnapshotRegistry(HKEY_CURRENT_USER, L"Software\\Ovenix"), {})));
   EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".7z", L""));
   EXPECT_EQ(L"Windows.IsoFile", RegString(HKEY_CLASSES_ROOT, L".iso", L""));
   EXPECT_FALSE(FileExists(Folder() + L"\\ovenix.ini"));
@@ -329,12 +365,13 @@ TEST_F(SetupScenario, AHandedOverSettingsFileGetsThePreviousOwnersAndIsEmptiedBy
   EXPECT_EQ(0u, uninstall.exitCode);
   EXPECT_TRUE(WaitUntil([] { return !FileExists(kInstallFolder); }, kRunMs)) << "the self-removal did not finish";
   EXPECT_EQ(L"OtherArc.7z", RegString(HKEY_CLASSES_ROOT, L".7z", L""));
-  EXPECT_EQ(L"CABFolder", RegString(HKEY_CLASSES_ROOT, L".cab", L""));
+  EXPECT_EQ(oddType, RegString(HKEY_CLASSES_ROOT, L".cab", L""));
   EXPECT_EQ(L"Windows.IsoFile", RegString(HKEY_CLASSES_ROOT, L".iso", L""));
   EXPECT_EQ(L"", RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile"));
   EXPECT_FALSE(RegValueExists(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
-  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\Ovenix"));
-  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ovenix"));
+  // The first setup's other settings stay in the registry (HKCU and HKLM\Software\Ovenix): the
+  // program's own keys now live in the file, which the uninstall empties.
+  EXPECT_EQ(L"", JoinLines(SavedOwnerLines()));
   EXPECT_EQ(L"Global\\AppData=1\r\nGlobal\\Integration=1\r\nGlobal\\SaveSettings=1\r\n", SettingsFileText(file));
 }
 

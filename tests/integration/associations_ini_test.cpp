@@ -9,6 +9,7 @@
 
 #include "associations_installation.h"
 #include "integration/associations.h"
+#include "integration/integration.h"
 #include "integration/integration_settings.h"
 #include "settings/ini_store.h"
 #include "support/private_registry.h"
@@ -74,7 +75,7 @@ TEST_F(AssociationsWithIniFile, SavedOwnersLiveInTheFileAndComeBack) {
 TEST_F(AssociationsWithIniFile, SwitchedOffIntegrationLeavesTheClassesAndTheSavedOwnersAlone) {
   // The previous owner of ".zip", saved by a setup that ran with integration on.
   UseIniFile("Global\\Integration=0\r\nHKCU\\Setup\\.zip\\Exist=1\r\nHKCU\\Setup\\.zip\\Type=\"OtherArc.Zip\"\r\n"
-             "HKCU\\Setup\\.zip\\ShellNew=\"*\"\r\n");
+             "HKCU\\Setup\\.zip\\ShellNew=\"*\"\r\nHKCU\\Setup\\.zip\\Set=1\r\nHKCU\\General\\Sample=1\r\n");
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip", L"", L"Ovenix.ZIP"));  // as a setup before left it
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", L"C:\\old\\zipnew.dat"));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".cab", L"", L"Ovenix"));
@@ -92,6 +93,15 @@ TEST_F(AssociationsWithIniFile, SwitchedOffIntegrationLeavesTheClassesAndTheSave
   EXPECT_EQ(L"OtherArc.Zip", Entry(L"HKCU\\Setup\\.zip\\Type"));
   EXPECT_EQ(L"*", Entry(L"HKCU\\Setup\\.zip\\ShellNew"));
   EXPECT_FALSE(g_iniStore.KeyExists(HKEY_CURRENT_USER, L"Setup\\.vok")) << "state saved with registry access off";
+
+  // The uninstall's removal deletes the user's settings but not the owners it could not give back.
+  RemoveIntegration();
+  EXPECT_EQ(before, SnapshotRegistry(HKEY_CLASSES_ROOT, L""));
+  EXPECT_EQ(L"1", Entry(L"HKCU\\Setup\\.zip\\Exist"));
+  EXPECT_EQ(L"OtherArc.Zip", Entry(L"HKCU\\Setup\\.zip\\Type"));
+  EXPECT_EQ(L"*", Entry(L"HKCU\\Setup\\.zip\\ShellNew"));
+  EXPECT_EQ(L"<missing>", Entry(L"HKCU\\Setup\\.zip\\Set"));
+  EXPECT_EQ(L"<missing>", Entry(L"HKCU\\General\\Sample"));
 }
 
 TEST_F(AssociationsWithIniFile, IntegrationSettingsRoundTripThroughTheFile) {

@@ -161,6 +161,8 @@ TEST_F(IntegrationSettingsStore, JarAndIsoFollowTheirCurrentOwners) {
       {L"jarfile", L"Burner.Image", 0, 0},
       {L"", L"", 0, 1},                // a key with an empty default counts as unclaimed
       {L"Ovenix.REV", L"Ovenix.REV", 0, 0},  // the recovery ProgID is not an ownership
+      // A type name longer than the 79 characters read at once is a claim all the same.
+      {nullptr, L"Burner.Image.With.A.Very.Long.Name.That.Goes.On.And.On.Until.It.Is.Eighty.Chars!", 0, 0},
   };
   for (const Case& c : cases) {
     DeleteRegTree(HKEY_CLASSES_ROOT, L".jar");

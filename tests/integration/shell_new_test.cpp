@@ -63,17 +63,19 @@ TEST_F(ShellNew, EntryIsWantedOnlyWithTheShellExtensionAndItsMenuItem) {
   }
 }
 
-TEST_F(ShellNew, SavedStateNamesTheFileOrMarksANullFile) {
+TEST_F(ShellNew, SavedStateNamesTheFileOrMarksANullFileWhenThatGivesTheEntryBackExactly) {
   const struct {
     const wchar_t* fileName;  // nullptr: no value
-    bool nullFile;
+    const wchar_t* nullFile;  // nullptr: no value
     const wchar_t* saved;
+    bool exact;
   } cases[] = {
-      {kOtherTemplate, false, kOtherTemplate},
-      {kOtherTemplate, true, kOtherTemplate},
-      {nullptr, true, L"*"},
-      {L"", true, L"*"},
-      {nullptr, false, L""},
+      {kOtherTemplate, nullptr, kOtherTemplate, true},
+      {nullptr, L"", L"*", true},
+      {nullptr, nullptr, L"", true},                // an empty key offers nothing
+      {kOtherTemplate, L"", L"", false},            // the stored form keeps only one of them
+      {L"", nullptr, L"", false},                   // an empty name would read back as no entry
+      {nullptr, L"0123456789", L"", false},         // a NullFile with text is not the empty marker
   };
   for (const auto& c : cases) {
     FreshRegistry();
@@ -82,15 +84,15 @@ TEST_F(ShellNew, SavedStateNamesTheFileOrMarksANullFile) {
       ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", c.fileName));
     }
     if (c.nullFile) {
-      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", c.nullFile));
     }
     wchar_t state[kShellNewStateCapacity] = L"sentinel";
-    SaveShellNewState(L".zip", state, kShellNewStateCapacity);
-    EXPECT_STREQ(c.saved, state) << "FileName " << (c.fileName ? c.fileName : L"<none>") << ", NullFile "
-                                 << c.nullFile;
+    EXPECT_EQ(c.exact, SaveShellNewState(L".zip", state, kShellNewStateCapacity))
+        << "FileName " << (c.fileName ? c.fileName : L"<none>") << ", NullFile " << (c.nullFile ? c.nullFile : L"<none>");
+    EXPECT_STREQ(c.saved, state);
   }
   wchar_t state[9] = L"sentinel";
-  SaveShellNewState(L".none", state, 9);
+  EXPECT_TRUE(SaveShellNewState(L".none", state, 9));
   EXPECT_STREQ(L"", state);
 }
 
@@ -129,22 +131,35 @@ TEST_F(ShellNew, DataFilesOfTheRightSizeAreKeptOthersRewrittenExactly) {
   }
 }
 
-TEST_F(ShellNew, CreatingReplacesTheKeyButNotOneThatHasSubkeys) {
-  // Without subkeys the whole ShellNew key is replaced.
+TEST_F(ShellNew, CreatingReplacesOnlyASavedEntryOrTheArchiversOwn) {
+  // A saved previous entry: the whole ShellNew key is replaced.
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+  ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.zip", L"ShellNew", L"*"));
   (void)PrepareShellNew(true, false, true);  // completes the templates
   CreateShellNewEntry(L".zip", false);
   const std::wstring dataFile = InstallationFile(L"zipnew.dat");
   EXPECT_EQ(std::vector<std::wstring>({L".zip\\ShellNew", L".zip\\ShellNew : FileName = SZ:" + dataFile}),
             SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew"));
 
-  // A key with a subkey survives the single-key delete, with its other values beside ours.
+  // The archiver's own entry of an earlier installation elsewhere; a key with a subkey survives the
+  // single-key delete, with its other values beside ours.
   FreshRegistry();
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", L"C:\\Old Place\\ZIPNEW.DAT"));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"Command", L"other.exe"));
   ASSERT_TRUE(CreateRegKey(HKEY_CLASSES_ROOT, L".zip\\ShellNew\\Config"));
   CreateShellNewEntry(L".zip", false);
   EXPECT_EQ(L"other.exe", RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"Command"));
   EXPECT_EQ(dataFile, RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
+
+  // Another program's entry that was not saved (it could not be given back exactly) is its own.
+  FreshRegistry();
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName", L"@zipper.dll,-101"));
+  const std::vector<std::wstring> before = SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew");
+  CreateShellNewEntry(L".zip", false);
+  EXPECT_EQ(before, SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew"));
+  RestoreShellNewEntry(L".zip", /*existed=*/true, /*isVok=*/false);
+  EXPECT_EQ(before, SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew"));
 }
 
 TEST_F(ShellNew, RestoringGivesTheKeyBackOrRemovesWhatIsLeftEmpty) {
@@ -183,7 +198,7 @@ TEST_F(ShellNew, RestoringGivesTheKeyBackOrRemovesWhatIsLeftEmpty) {
       ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.zip", L"ShellNew", c.saved));
     }
 
-    RestoreShellNewEntry(L".zip", c.existed);
+    RestoreShellNewEntry(L".zip", c.existed, /*isVok=*/false);
     const std::vector<std::wstring> after = SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew");
     EXPECT_EQ(c.expected, after) << JoinLines(after).c_str();
   }
