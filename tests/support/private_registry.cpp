@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "settings/ini_store.h"
+
 PrivateRegistry::PrivateRegistry() {
   static unsigned counter = 0;
   base_ = L"Software\\VokTests\\" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
@@ -20,6 +22,9 @@ PrivateRegistry::PrivateRegistry() {
   EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_.get()));
   EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_.get()));
   EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, user_.get()));
+  // A settings file in the user's data folder (a scenario's surviving one, say) would take the
+  // program's settings out of this tree: until a test loads a file of its own, there is none.
+  if (!g_iniStore.loaded()) g_iniStore.LoadFile(L"");
 }
 
 PrivateRegistry::~PrivateRegistry() {
