@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cwchar>
 
 namespace {
@@ -59,4 +61,14 @@ void FormatWithArgument(wchar_t* destination, size_t capacity, const wchar_t* pa
     }
   }
   destination[length] = 0;
+}
+
+void FormatBounded(wchar_t* destination, size_t capacity, const wchar_t* format, ...) {
+  if (capacity == 0) return;
+  va_list arguments;
+  va_start(arguments, format);
+  // A cut result is left without a terminator, and the last character is then replaced by one.
+  _vsnwprintf(destination, capacity, format, arguments);
+  va_end(arguments);
+  destination[capacity - 1] = L'\0';
 }

@@ -11,6 +11,11 @@ void CopyBounded(char* destination, const char* source, size_t capacity);
 // the destination already fills it.
 void AppendBounded(wchar_t* destination, const wchar_t* source, size_t capacity);
 
+// printf-style formatting of texts the program makes itself (numbers, key names; never a pattern
+// from a translatable text): cut to capacity - 1 characters and always terminated (nothing for
+// capacity 0). The runtime's own formatter, so that the program carries no second one.
+void FormatBounded(wchar_t* destination, size_t capacity, const wchar_t* format, ...);
+
 // File names, ProgIDs and option names: CompareStringW, user locale, case ignored, string sort.
 bool NamesEqual(const wchar_t* first, const wchar_t* second);
 

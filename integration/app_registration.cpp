@@ -58,12 +58,12 @@ void AppendVersionName(wchar_t* text, size_t capacity) {
   if (text[0] != L'\0') AppendBounded(text, L" ", capacity);
 
   wchar_t piece[kPieceCapacity];
-  std::swprintf(piece, kPieceCapacity, L"%d.%02d", kVersionMajor, kVersionMinor);
+  FormatBounded(piece, kPieceCapacity, L"%d.%02d", kVersionMajor, kVersionMinor);
   AppendBounded(text, piece, capacity);
 
   // " <beta> <n>" and " (<64-bit>)": the localized words may be long; each piece is cut to fit.
   wchar_t number[16];
-  std::swprintf(number, 16, L"%d", kVersionBeta);
+  FormatBounded(number, 16, L"%d", kVersionBeta);
   CopyBounded(piece, L" ", kPieceCapacity);
   AppendBounded(piece, LocalizedString(IDS_BETA), kPieceCapacity);
   AppendBounded(piece, L" ", kPieceCapacity);
@@ -81,7 +81,7 @@ void WriteUninstallEntry() {
   CopyBounded(displayName, kArchiverName, kPathCapacity);
   AppendVersionName(displayName, kPathCapacity);
   wchar_t displayVersion[kPieceCapacity];
-  std::swprintf(displayVersion, kPieceCapacity, L"%d.%02d.%d", kVersionMajor, kVersionMinor, kVersionBeta);
+  FormatBounded(displayVersion, kPieceCapacity, L"%d.%02d.%d", kVersionMajor, kVersionMinor, kVersionBeta);
 
   wchar_t ownPath[kPathCapacity];
   ModulePath(nullptr, ownPath, kPathCapacity);  // empty when it cannot be had

@@ -66,7 +66,7 @@ struct VolumeKey {
   wchar_t type[kPathCapacity];
   ExactString state;
   explicit VolumeKey(unsigned number) {
-    std::swprintf(name, 16, L".v%02u", number);
+    FormatBounded(name, 16, L".v%02u", number);
     state = ReadExactSettingString(HKEY_CLASSES_ROOT, name, L"", type, kPathCapacity);
   }
   bool NamesArchiver() const { return state == ExactString::Read && NamesArchiverProgId(type); }
@@ -280,8 +280,7 @@ void DeleteUserSettingsKeepingSavedOwners() {
       if (!SettingValueExists(HKEY_CURRENT_USER, key, name)) continue;
       wchar_t text[kShellNewStateCapacity];
       if (IsExistValue(name)) {
-        std::swprintf(text, kShellNewStateCapacity, L"%lu",
-                      static_cast<unsigned long>(ReadUserNumber(key, name, 1)));
+        FormatBounded(text, kShellNewStateCapacity, L"%lu", static_cast<unsigned long>(ReadUserNumber(key, name, 1)));
       } else {
         (void)ReadUserString(key, name, text, L"", kShellNewStateCapacity);
       }

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "base/bounded_text.h"
 #include "base/paths.h"
 #include "base/system.h"
 #include "integration/app_registration.h"
@@ -64,10 +65,10 @@ constexpr wchar_t kFileAssociationsKey[] = L"Capabilities\\FileAssociations";
 struct FormattedKey {
   wchar_t text[kKeyCapacity];
   FormattedKey(const wchar_t* format, const wchar_t* argument) {
-    if (std::swprintf(text, kKeyCapacity, format, argument) < 0) text[kKeyCapacity - 1] = L'\0';
+    FormatBounded(text, kKeyCapacity, format, argument);
   }
   FormattedKey(const wchar_t* format, const wchar_t* first, const wchar_t* second) {
-    if (std::swprintf(text, kKeyCapacity, format, first, second) < 0) text[kKeyCapacity - 1] = L'\0';
+    FormatBounded(text, kKeyCapacity, format, first, second);
   }
 };
 

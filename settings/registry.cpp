@@ -281,7 +281,7 @@ DWORD WriteSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueN
   switch (RouteOf(root, subkey)) {
     case Route::Ini: {
       wchar_t digits[20];
-      swprintf(digits, 20, L"%lu", static_cast<unsigned long>(value));
+      FormatBounded(digits, 20, L"%lu", static_cast<unsigned long>(value));
       return IniSet(EntryName(root, subkey, valueName).text, digits, IniValueKind::Plain) ? ERROR_SUCCESS
                                                                                           : ERROR_INVALID_DATA;
     }

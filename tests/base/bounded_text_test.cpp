@@ -24,6 +24,13 @@ TEST(BoundedText, AppendStaysInsideAndSkipsAFullBuffer) {
   EXPECT_STREQ(L"abcde", buffer);
 }
 
+TEST(BoundedText, FormatCutsAtCapacityAndTerminates) {
+  wchar_t buffer[8];
+  wmemset(buffer, L'#', 8);
+  FormatBounded(buffer, 6, L".v%02u %ls", 7u, L"name");
+  EXPECT_STREQ(L".v07 ", buffer);
+}
+
 TEST(BoundedText, NamesCompareWithoutCase) {
   EXPECT_TRUE(NamesEqual(L"Ovenix.ZIP", L"ovenix.zip"));
   EXPECT_FALSE(NamesEqual(L"Ovenix.REV", L"Ovenix.ZIP"));
