@@ -47,10 +47,16 @@ int32_t ScaledFontHeight(int32_t heightAt96Dpi) {
 
 void HardenDllSearchPath() {
   using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCWSTR);
+  using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
   HMODULE kernel = GetModuleHandleW(L"kernel32");
   if (!kernel) return;
-  // Resolved by name: the export does not exist on the oldest systems the archiver still knows.
+  // Resolved by name: neither export exists on every system the archiver still knows.
   auto setDllDirectory = reinterpret_cast<SetDllDirectoryFunction>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
   if (setDllDirectory) setDllDirectory(L"");
+  // The program runs elevated from a folder an installer wrote: libraries that Windows' own DLLs
+  // load on its behalf come from the system folder only, never from the program's folder.
+  auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }

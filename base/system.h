@@ -20,5 +20,9 @@ int32_t ScaledFontHeight(int32_t heightAt96Dpi);
 // The arithmetic alone: height * dpi / 96 in 32-bit signed arithmetic, truncated toward zero.
 int32_t ScaleFontHeightForDpi(int32_t heightAt96Dpi, int32_t dpi);
 
-// Removes the current folder from the DLL search order (SetDllDirectoryW(L"") when kernel32 has it).
+// Narrows the DLL search for the rest of the process: the current folder leaves it
+// (SetDllDirectoryW(L"")) and, where the system offers SetDefaultDllDirectories, every library
+// loaded by name comes from the system folder only (LOAD_LIBRARY_SEARCH_SYSTEM32), the program's
+// own folder included in what is no longer searched. Libraries loaded by full path are not
+// affected. Each step is skipped silently where kernel32 lacks it.
 void HardenDllSearchPath();

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "base/handles.h"
+#include "support/process.h"
 
 TEST(WindowsVersion, IsCachedAndNeverZero) {
   const uint32_t first = WindowsVersion();
@@ -19,6 +22,18 @@ TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly) {
   GetSystemDirectoryW(expected, 2048);
   EXPECT_EQ(0, _wcsnicmp(loaded, expected, wcslen(expected))) << "loaded from elsewhere";
   EXPECT_EQ(nullptr, LoadSystemLibrary(L"no-such-library-here.dll"));
+}
+
+// Anyone who can write into the program's folder could put a library there under a name that
+// Windows' own DLLs ask for: once the search is hardened, such a name loads from nowhere else.
+TEST(HardenDllSearchPath, ALibraryBesideTheProgramIsNotFoundByName) {
+  const std::wstring planted = OwnModuleFolder() + L"\\vok-planted.dll";
+  ASSERT_TRUE(CopyFileW(BuildPath(VOK_PLANTED_LIBRARY).c_str(), planted.c_str(), FALSE));
+  HardenDllSearchPath();
+  UniqueModule loaded(LoadLibraryW(L"vok-planted.dll"));
+  EXPECT_FALSE(loaded.valid()) << "a library beside the program was loaded";
+  loaded.reset();
+  DeleteFileW(planted.c_str());
 }
 
 TEST(ScaledFontHeight, ScalesFrom96DpiTowardZero) {
