@@ -8,6 +8,7 @@
 #include "base/bounded_text.h"
 #include "base/growable_array.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "integration/shell_new.h"
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
@@ -78,8 +79,11 @@ struct VolumeKey {
 void ClaimVolumeKeys() {
   for (unsigned number = 0; number < kVolumeKeysClaimed; ++number) {
     const VolumeKey volume(number);
-    if (volume.Unclaimed() || volume.NamesArchiver())
+    if (volume.Unclaimed() || volume.NamesArchiver()) {
       (void)WriteSettingString(HKEY_CLASSES_ROOT, volume.name, L"", kArchiveProgId);
+    } else {
+      LogLine("association %s: left to its owner: it has a type of another program", volume.name);
+    }
   }
 }
 
@@ -102,20 +106,31 @@ void ReleaseVolumeKeys() {
 // exactly is not saved ("ShellNew" stays missing) and is never touched (MayChangeShellNew).
 bool SavePreviousOwner(const wchar_t* ext, const wchar_t* stateKey) {
   wchar_t previousType[kSavedTypeCapacity];
-  if (ReadExactSettingString(HKEY_CLASSES_ROOT, ext, L"", previousType, kSavedTypeCapacity) == ExactString::NotExact)
+  if (ReadExactSettingString(HKEY_CLASSES_ROOT, ext, L"", previousType, kSavedTypeCapacity) == ExactString::NotExact) {
+    LogLine("association %s: left to its owner: its type is not a string the saved state gives back exactly "
+            "(another type, a NUL inside, or 512 characters or more)",
+            ext);
     return false;
+  }
   wchar_t previousShellNew[kShellNewStateCapacity];
   const bool shellNewExact = SaveShellNewState(ext, previousShellNew, kShellNewStateCapacity);
-  const bool saved =
-      WriteUserNumber(stateKey, kSavedExistValue, SettingKeyExists(HKEY_CLASSES_ROOT, ext) ? 1 : 0) == 0 &&
-      WriteUserString(stateKey, kSavedTypeValue, previousType) == 0;
+  const bool existed = SettingKeyExists(HKEY_CLASSES_ROOT, ext);
+  const bool saved = WriteUserNumber(stateKey, kSavedExistValue, existed ? 1 : 0) == 0 &&
+                     WriteUserString(stateKey, kSavedTypeValue, previousType) == 0;
   if (!saved) {
     DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kSavedExistValue);
     DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kSavedTypeValue);
+    LogLine("association %s: left to its owner: the settings cannot hold its type \"%s\"", ext, previousType);
   }
   // Written last, and only when exact; a value of an earlier save must not stand for this one.
-  if (!saved || !shellNewExact || WriteUserString(stateKey, kShellNewStateValue, previousShellNew) != 0)
-    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kShellNewStateValue);
+  const bool shellNewSaved =
+      saved && shellNewExact && WriteUserString(stateKey, kShellNewStateValue, previousShellNew) == 0;
+  if (!shellNewSaved) DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kShellNewStateValue);
+  if (saved) {
+    LogLine("association %s: taken over; previous owner saved: the key %s, type \"%s\", New menu entry %s", ext,
+            existed ? L"existed" : L"did not exist", previousType,
+            shellNewSaved ? previousShellNew : L"left to its owner (it is not a single FileName or empty NullFile)");
+  }
   return saved;
 }
 
@@ -188,7 +203,11 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
   }
 
   // Whatever another program owns now is its business, even if the archiver had it once.
-  if (!IsOwnedAssociation(ext)) return;
+  if (!IsOwnedAssociation(ext)) {
+    if (!associate && SettingValueExists(HKEY_CURRENT_USER, stateKey, kSavedTypeValue))
+      LogLine("association %s: left to the program that has claimed it since", ext);
+    return;
+  }
   if (associate && wantShellNew) return;
 
   const bool existed = ReadUserNumber(stateKey, kSavedExistValue, 1) != 0;
@@ -198,8 +217,10 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
     if (NamesArchiverProgId(type)) type[0] = L'\0';
 
     if (existed) {
+      LogLine("association %s: given back: type \"%s\"", ext, type);
       (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", type);
     } else {
+      LogLine("association %s: given back: the key goes, it did not exist before", ext);
       // RegDeleteKeyW refuses a key with subkeys: the archiver's own ShellNew subkey has to go
       // first, or the extension key it made survives uninstall as an empty key.
       if ((isVok || isZip) && MayChangeShellNew(ext, isVok)) {
@@ -252,10 +273,14 @@ void MoveSavedOwnersIntoSettingsFile() {
         ReadExactSettingString(HKEY_CURRENT_USER, registryKey, kShellNewStateValue, shellNew, kShellNewStateCapacity);
     if (typeRead == ExactString::NotExact || shellNewRead == ExactString::NotExact) return;
     const bool moved[] = {hasExist, typeRead == ExactString::Read, shellNewRead == ExactString::Read};
+    if (!moved[0] && !moved[1] && !moved[2]) return;
 
     bool written = !moved[0] || WriteUserNumber(fileKey, kSavedExistValue, existed) == 0;
     written = written && (!moved[1] || WriteUserString(fileKey, kSavedTypeValue, type) == 0);
     written = written && (!moved[2] || WriteUserString(fileKey, kShellNewStateValue, shellNew) == 0);
+    LogLine(written ? "association %s: previous owner moved from the registry into the settings file"
+                    : "association %s: previous owner stays in the registry: the settings file cannot hold it",
+            ext);
     for (size_t i = 0; i < kSavedStateValueCount; ++i) {
       if (!moved[i]) continue;
       DeleteSettingValue(HKEY_CURRENT_USER, written ? registryKey : fileKey, kSavedStateValues[i]);
@@ -289,6 +314,7 @@ void DeleteUserSettingsKeepingSavedOwners() {
       kept.AddString(text);
     }
   });
+  LogLine("settings: the user's settings go but the saved previous owners, as registry access is off");
   DeleteSettingTree(HKEY_CURRENT_USER, L"");
   wchar_t* key = nullptr;
   wchar_t* name = nullptr;

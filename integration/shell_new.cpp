@@ -5,6 +5,7 @@
 #include "base/bounded_text.h"
 #include "base/handles.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "integration/integration_settings.h"
 #include "settings/registry.h"
 
@@ -114,7 +115,11 @@ bool MayChangeShellNew(const wchar_t* ext, bool isVok) {
 }
 
 void CreateShellNewEntry(const wchar_t* ext, bool isVok) {
-  if (ext == nullptr || ext[0] == L'\0' || !MayChangeShellNew(ext, isVok)) return;
+  if (ext == nullptr || ext[0] == L'\0') return;
+  if (!MayChangeShellNew(ext, isVok)) {
+    LogLine("New menu entry of %s: left to its owner, no entry of the archiver's", ext);
+    return;
+  }
   wchar_t key[kShellNewKeyCapacity];
   ShellNewKey(ext, key, kShellNewKeyCapacity);
   DeleteSettingKey(HKEY_CLASSES_ROOT, key);
@@ -134,7 +139,11 @@ void CreateShellNewEntry(const wchar_t* ext, bool isVok) {
 }
 
 void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok) {
-  if (ext == nullptr || ext[0] == L'\0' || !MayChangeShellNew(ext, isVok)) return;
+  if (ext == nullptr || ext[0] == L'\0') return;
+  if (!MayChangeShellNew(ext, isVok)) {
+    LogLine("New menu entry of %s: left to its owner", ext);
+    return;
+  }
   wchar_t key[kShellNewKeyCapacity];
   ShellNewKey(ext, key, kShellNewKeyCapacity);
   if (!existed) {
@@ -147,6 +156,7 @@ void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok) {
   wchar_t saved[kShellNewStateCapacity];
   (void)ReadUserString(stateKey, kShellNewStateValue, saved, L"", kShellNewStateCapacity);
 
+  LogLine("New menu entry of %s: given back: \"%s\"", ext, saved);
   DeleteSettingValue(HKEY_CLASSES_ROOT, key, kFileNameValue);
   if (saved[0] == L'\0') {
     // The previous owner had no entry: do not leave the archiver's emptied key behind, or

@@ -13,6 +13,7 @@
 #include "base/growable_array.h"
 #include "base/handles.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "base/system.h"
 #include "integration/app_registration.h"
 #include "integration/integration_settings.h"
@@ -47,6 +48,14 @@ constexpr GroupEntry kGroupEntries[] = {
     {nullptr, IDS_WHATSNEWNAME, nullptr, IDS_WHATSNEW, false},
 };
 
+const wchar_t* Outcome(bool done) { return done ? L"ok" : L"failed"; }
+
+// Deletes a shortcut (or any file of a group) that is there, and says so in the log.
+void RemoveShortcutFile(const wchar_t* path) {
+  if (!PathExists(path)) return;
+  LogLine("shortcut: removed %s -> %s", path, Outcome(RemoveFile(path)));
+}
+
 // Deletes the files directly in the folder; subfolders cannot be removed this way and stay.
 void DeleteFilesIn(const wchar_t* folder) {
   wchar_t pattern[kPathCapacity];
@@ -54,9 +63,7 @@ void DeleteFilesIn(const wchar_t* folder) {
   DirectoryScanner scanner;
   scanner.SetPattern(pattern);
   ScanEntry entry;
-  while (scanner.Next(entry)) {
-    RemoveFile(entry.name);
-  }
+  while (scanner.Next(entry)) RemoveShortcutFile(entry.name);
 }
 
 // A name that stays in the folder it is joined to: not empty, not ".", and without a separator,
@@ -104,9 +111,12 @@ void AddGroupShortcuts(const wchar_t* group, const wchar_t* workDir, const wchar
 bool RebuildGroup(const wchar_t* group, const wchar_t* workDir, const wchar_t* description,
                   const wchar_t* iconLocation) {
   const DWORD attributes = QueryAttributes(group);
-  if (attributes != INVALID_FILE_ATTRIBUTES && AttrIsReparsePoint(attributes)) return false;
+  if (attributes != INVALID_FILE_ATTRIBUTES && AttrIsReparsePoint(attributes)) {
+    LogLine("program group %s: left alone, it is a link to another folder", group);
+    return false;
+  }
   if (attributes != INVALID_FILE_ATTRIBUTES) DeleteFilesIn(group);
-  CreateDirectoryW(group, nullptr);
+  if (attributes == INVALID_FILE_ATTRIBUTES) LogLine("folder: created %s -> %s", group, Outcome(CreateDirectoryW(group, nullptr)));
   AddGroupShortcuts(group, workDir, description, iconLocation);
   return true;
 }
@@ -117,7 +127,7 @@ void UpdateOneShortcut(bool wanted, const wchar_t* target, const wchar_t* shortc
   if (wanted) {
     CreateShellLink(target, shortcut, workDir, description, iconLocation);
   } else {
-    RemoveFile(shortcut);
+    RemoveShortcutFile(shortcut);
   }
 }
 
@@ -147,7 +157,9 @@ bool CreateShellLink(const wchar_t* target, const wchar_t* shortcutPath, const w
   if (description) link->SetDescription(description);
   link->SetIconLocation(iconLocation ? iconLocation : L"", 0);
   if (workingDirectory) link->SetWorkingDirectory(workingDirectory);
-  return SUCCEEDED(file->Save(shortcutPath, TRUE));
+  const bool saved = SUCCEEDED(file->Save(shortcutPath, TRUE));
+  LogLine("shortcut: created %s -> %s: %s", shortcutPath, target, Outcome(saved));
+  return saved;
 }
 
 void RemoveFolderTree(const wchar_t* folder) {
@@ -166,12 +178,16 @@ void RemoveFolderTree(const wchar_t* folder) {
   operation.wFunc = FO_DELETE;
   operation.pFrom = from.Data();
   operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-  SHFileOperationW(&operation);
+  const int result = SHFileOperationW(&operation);
+  LogLine("folder: removed %s with its contents -> %e", folder, static_cast<unsigned>(result));
 }
 
 void UpdateShortcuts(const IntegrationSettings& settings, wchar_t* groupFolder, size_t groupFolderCapacity,
                      const wchar_t* iconLocation) {
-  if (!IsIntegrationAllowed()) return;
+  if (!IsIntegrationAllowed()) {
+    LogLine("shortcuts: left as they are (shortcut changes are off in the settings file)");
+    return;
+  }
 
   wchar_t target[kPathCapacity];
   (void)ProgramFilePath(kArchiverExe, target, kPathCapacity);
@@ -184,7 +200,7 @@ void UpdateShortcuts(const IntegrationSettings& settings, wchar_t* groupFolder, 
     // A per-user shortcut of an earlier version would show twice beside the all users' one.
     if (GetSpecialFolder(desktop, kPathCapacity, CSIDL_DESKTOPDIRECTORY)) {
       JoinPath(desktop, kShortcutName, shortcut, kPathCapacity);
-      DeleteFileW(shortcut);
+      RemoveShortcutFile(shortcut);
     }
     GetSpecialFolder(desktop, kPathCapacity, CSIDL_COMMON_DESKTOPDIRECTORY);
   } else if (!GetSpecialFolder(desktop, kPathCapacity, CSIDL_DESKTOPDIRECTORY)) {

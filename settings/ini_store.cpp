@@ -7,6 +7,7 @@
 #include "base/error_reporter.h"
 #include "base/growable_array.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "base/text_file.h"
 
 IniStore g_iniStore;
@@ -141,26 +142,40 @@ IniStore::~IniStore() {
   Release();
 }
 
-void IniStore::EnsureLoaded() {
-  if (loaded_ || loadTried_) return;
-  loadTried_ = true;
-  filePath_[0] = L'\0';
-
+void IniStore::Locate(wchar_t* path) {
+  path[0] = L'\0';
   // The module holding this code, so that a copy of the program finds the file beside itself.
   HMODULE module = nullptr;
   if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCWSTR>(&g_iniStore), &module)) {
     // A cut module path names another file: fall back to the bare name, as when there is none.
-    ModulePath(module, filePath_, kPathCapacity);
+    ModulePath(module, path, kPathCapacity);
   }
-  ReplaceFileName(filePath_, kIniFileName, kPathCapacity);
+  ReplaceFileName(path, kIniFileName, kPathCapacity);
 
-  if (!PathExists(filePath_)) {
+  if (!PathExists(path)) {
     wchar_t folder[kPathCapacity];
-    if (UserAppDataFolder(folder, kPathCapacity)) JoinPath(folder, kIniFileName, filePath_, kPathCapacity);
+    if (UserAppDataFolder(folder, kPathCapacity)) JoinPath(folder, kIniFileName, path, kPathCapacity);
   }
-  if (filePath_[0] == L'\0' || !PathExists(filePath_)) return;
+  if (!PathExists(path)) path[0] = L'\0';
+}
+
+void IniStore::EnsureLoaded() {
+  if (loaded_ || loadTried_) return;
+  loadTried_ = true;
+  Locate(filePath_);
+  if (filePath_[0] == L'\0') return;
   ParseLines(filePath_);
+}
+
+void IniStore::FileInUse(wchar_t* path) {
+  if (loaded_) {
+    CopyBounded(path, filePath_, kPathCapacity);
+  } else if (loadTried_ || discarded_) {
+    path[0] = L'\0';
+  } else {
+    Locate(path);
+  }
 }
 
 bool IniStore::LoadFile(const wchar_t* path) {
@@ -180,6 +195,7 @@ bool IniStore::SearchAgain() {
   if (loaded_ || discarded_) return loaded_;
   loadTried_ = false;
   EnsureLoaded();
+  if (loaded_) LogLine("settings: from now on in the settings file %s", filePath_);
   return loaded_;
 }
 
@@ -266,10 +282,11 @@ bool IniStore::Set(const wchar_t* name, const wchar_t* text, IniValueKind kind) 
   return true;
 }
 
-void IniStore::Remove(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
+size_t IniStore::Remove(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
   const bool wholeKey = OrEmpty(valueName)[0] == L'\0';
   wchar_t name[kIniEntryNameCapacity];
   IniEntryName(root, subkey, valueName, name, kIniEntryNameCapacity);
+  size_t removed = 0;
   IniEntry* previous = nullptr;
   IniEntry* entry = head_;
   while (entry) {
@@ -279,11 +296,13 @@ void IniStore::Remove(HKEY root, const wchar_t* subkey, const wchar_t* valueName
       (previous ? previous->next : head_) = next;
       if (tail_ == entry) tail_ = previous;
       delete entry;
+      ++removed;
     } else {
       previous = entry;
     }
     entry = next;
   }
+  return removed;
 }
 
 bool IniStore::KeyExists(HKEY root, const wchar_t* subkey) const {
@@ -373,8 +392,8 @@ void EnsureIniLoaded() { g_iniStore.EnsureLoaded(); }
 bool IniHandles(HKEY root, const wchar_t* subkey) { return g_iniStore.Handles(root, subkey); }
 const wchar_t* IniLookup(const wchar_t* name) { return g_iniStore.Lookup(name); }
 bool IniSet(const wchar_t* name, const wchar_t* text, IniValueKind kind) { return g_iniStore.Set(name, text, kind); }
-void IniRemove(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
-  g_iniStore.Remove(root, subkey, valueName);
+size_t IniRemove(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
+  return g_iniStore.Remove(root, subkey, valueName);
 }
 bool SaveSettingsNow() { return g_iniStore.Save(); }
 void DiscardIniStore() { g_iniStore.Discard(); }

@@ -112,6 +112,10 @@ class IniStore {
   // search: the installer's, handed over during setup); a loaded store is left as it is, and so is
   // one that was discarded. Returns whether a file is now in use.
   bool SearchAgain();
+  // For the log: into path (kPathCapacity characters) the settings file in use, or the one a
+  // search would find now while the store has not searched yet (nothing is loaded); empty when the
+  // settings live in the registry.
+  void FileInUse(wchar_t* path);
 
   // True when the store serves (root, subkey): runs EnsureLoaded, then loaded and root none, HKCU
   // or HKLM and the subkey does not begin with a backslash.
@@ -124,8 +128,8 @@ class IniStore {
   bool Set(const wchar_t* name, const wchar_t* text, IniValueKind kind);
   // Empty value name: removes every entry whose name begins with the key prefix of (root, subkey)
   // (subkeys included, so "HKCU\SetupX" survives the removal of "Setup"). Otherwise removes every
-  // entry named exactly IniEntryName(root, subkey, valueName).
-  void Remove(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
+  // entry named exactly IniEntryName(root, subkey, valueName). Returns how many entries went.
+  size_t Remove(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
   // Some entry name begins with the key prefix of (root, subkey).
   [[nodiscard]] bool KeyExists(HKEY root, const wchar_t* subkey) const;
 
@@ -153,6 +157,8 @@ class IniStore {
   bool SaveSettings = true;
 
  private:
+  // The file the search finds (beside this module, else in the per-user folder), or empty.
+  static void Locate(wchar_t* path);
   void ParseLines(const wchar_t* path);
   void ReadGlobalFlags();
   void Append(IniEntry* entry);
@@ -174,7 +180,7 @@ void EnsureIniLoaded();
 [[nodiscard]] bool IniHandles(HKEY root, const wchar_t* subkey);
 [[nodiscard]] const wchar_t* IniLookup(const wchar_t* name);
 [[nodiscard]] bool IniSet(const wchar_t* name, const wchar_t* text, IniValueKind kind);
-void IniRemove(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
+size_t IniRemove(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
 // Writes the file back at once (after the context-menu items dialog is confirmed). Same result as
 // IniStore::Save.
 bool SaveSettingsNow();

@@ -5,6 +5,7 @@
 
 #include "base/bounded_text.h"
 #include "base/handles.h"
+#include "base/run_log.h"
 #include "settings/ini_store.h"
 #ifdef VOK_TEST_SEAMS
 #include "settings/registry_test_seam.h"
@@ -23,6 +24,18 @@ unsigned long g_treeDeletionCount = 0;
 const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
 
 bool IsProgramRoot(HKEY root) { return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE; }
+
+// For the log: the root as regedit names it, and the default value as "@".
+const wchar_t* RootName(HKEY root) {
+  return root == HKEY_CLASSES_ROOT ? L"HKCR" : root == HKEY_CURRENT_USER ? L"HKCU" : L"HKLM";
+}
+const wchar_t* ValueName(const wchar_t* name) { return name && *name ? name : L"@"; }
+
+// Registry access is off: what the program would have changed outside its own settings.
+void LogSkipped(const char* action, HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
+  LogLine("registry: %s %s\\%s : %s skipped (registry access is off in the settings file)", action, RootName(root),
+          OrEmpty(subkey), ValueName(valueName));
+}
 
 // Copies pieces into path when together they fit in the capacity; otherwise leaves path empty.
 bool JoinWhole(wchar_t* path, size_t capacity, const wchar_t* first, const wchar_t* second,
@@ -53,11 +66,20 @@ DWORD WriteRegistryValue(HKEY root, const wchar_t* subkey, const wchar_t* valueN
   if (TakeRegistryWriteFailure(root, path, &refused)) return refused;
 #endif
   UniqueHkey key;
-  const LSTATUS created = RegCreateKeyExW(root, path, 0, /*lpClass=*/nullptr, REG_OPTION_NON_VOLATILE,
-                                          KEY_WRITE | g_registryView, /*security=*/nullptr, key.put(),
-                                          /*disposition=*/nullptr);
-  if (created != ERROR_SUCCESS) return static_cast<DWORD>(created);
-  return static_cast<DWORD>(RegSetValueExW(key.get(), OrEmpty(valueName), 0, type, data, size));
+  LSTATUS result = RegCreateKeyExW(root, path, 0, /*lpClass=*/nullptr, REG_OPTION_NON_VOLATILE,
+                                   KEY_WRITE | g_registryView, /*security=*/nullptr, key.put(), /*disposition=*/nullptr);
+  if (result == ERROR_SUCCESS) result = RegSetValueExW(key.get(), OrEmpty(valueName), 0, type, data, size);
+  const char* view = (g_registryView & KEY_WOW64_32KEY) != 0 ? " (32-bit view)" : "";
+  if (type == REG_DWORD) {
+    DWORD number = 0;
+    memcpy(&number, data, sizeof number);
+    LogLine("registry: set %s\\%s : %s = DWORD:%u%s -> %e", RootName(root), path, ValueName(valueName), number, view,
+            static_cast<unsigned>(result));
+  } else {
+    LogLine("registry: set %s\\%s : %s = SZ:%s%s -> %e", RootName(root), path, ValueName(valueName),
+            reinterpret_cast<const wchar_t*>(data), view, static_cast<unsigned>(result));
+  }
+  return static_cast<DWORD>(result);
 }
 
 // One deletion pass over (root, path): children first, then the key; counts what it deleted.
@@ -262,11 +284,15 @@ DWORD CountSettingKeyContents(HKEY root, const wchar_t* subkey, DWORD* subkeys, 
 DWORD WriteSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, const wchar_t* text) {
   text = OrEmpty(text);
   switch (RouteOf(root, subkey)) {
-    case Route::Ini:
+    case Route::Ini: {
       // A line break cannot be stored in the file without splitting the entry: refused.
-      return IniSet(EntryName(root, subkey, valueName).text, text, IniValueKind::Quoted) ? ERROR_SUCCESS
-                                                                                          : ERROR_INVALID_DATA;
+      const EntryName name(root, subkey, valueName);
+      const DWORD result = IniSet(name.text, text, IniValueKind::Quoted) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+      LogLine("settings file: set %s = \"%s\" -> %e", name.text, text, static_cast<unsigned>(result));
+      return result;
+    }
     case Route::Skip:
+      LogSkipped("set", root, subkey, valueName);
       return ERROR_SUCCESS;
     case Route::Registry:
       break;
@@ -282,10 +308,13 @@ DWORD WriteSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueN
     case Route::Ini: {
       wchar_t digits[20];
       FormatBounded(digits, 20, L"%lu", static_cast<unsigned long>(value));
-      return IniSet(EntryName(root, subkey, valueName).text, digits, IniValueKind::Plain) ? ERROR_SUCCESS
-                                                                                          : ERROR_INVALID_DATA;
+      const EntryName name(root, subkey, valueName);
+      const DWORD result = IniSet(name.text, digits, IniValueKind::Plain) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+      LogLine("settings file: set %s = %u -> %e", name.text, static_cast<unsigned>(value), static_cast<unsigned>(result));
+      return result;
     }
     case Route::Skip:
+      LogSkipped("set", root, subkey, valueName);
       return ERROR_SUCCESS;
     case Route::Registry:
       break;
@@ -301,15 +330,36 @@ namespace {
 // True, with the full registry path, only when the registry is to be changed.
 bool RoutedToRegistryForDeletion(HKEY root, const wchar_t* subkey, const wchar_t* valueName, wchar_t* path) {
   switch (RouteOf(root, subkey)) {
-    case Route::Ini:
-      IniRemove(root, subkey, valueName);
+    case Route::Ini: {
+      const unsigned removed = static_cast<unsigned>(IniRemove(root, subkey, valueName));
+      if (removed != 0) {
+        LogLine("settings file: delete %s (%u entries)", EntryName(root, subkey, valueName).text, removed);
+      }
       return false;
+    }
     case Route::Skip:
+      LogSkipped("delete", root, subkey, valueName);
       return false;
     case Route::Registry:
       break;
   }
   return ProgramKeyPath(root, subkey, path, kRegistryPathCapacity);
+}
+
+bool KeyOpens(HKEY root, const wchar_t* path) {
+  UniqueHkey key;
+  return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
+}
+
+// What was there and went, or could not go; nothing for what was not there to begin with.
+void LogDeletion(HKEY root, const wchar_t* path, const wchar_t* valueName, const char* view, LSTATUS result) {
+  if (result == ERROR_FILE_NOT_FOUND) return;
+  if (valueName) {
+    LogLine("registry: delete %s\\%s : %s -> %e", RootName(root), path, ValueName(valueName),
+            static_cast<unsigned>(result));
+  } else {
+    LogLine("registry: delete key %s\\%s%s -> %e", RootName(root), path, view, static_cast<unsigned>(result));
+  }
 }
 
 }  // namespace
@@ -319,31 +369,36 @@ void DeleteSettingValue(HKEY root, const wchar_t* subkey, const wchar_t* valueNa
   if (!RoutedToRegistryForDeletion(root, subkey, valueName, path)) return;
   UniqueHkey key;
   if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.put()) != ERROR_SUCCESS) return;
-  RegDeleteValueW(key.get(), OrEmpty(valueName));
+  LogDeletion(root, path, valueName, "", RegDeleteValueW(key.get(), OrEmpty(valueName)));
 }
 
 void DeleteSettingKey(HKEY root, const wchar_t* subkey) {
   wchar_t path[kRegistryPathCapacity];
   // An empty path would name the root itself.
   if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path) || path[0] == L'\0') return;
-  RegDeleteKeyW(root, path);
+  LogDeletion(root, path, nullptr, "", RegDeleteKeyW(root, path));
 }
 
 void DeleteSettingKey32(HKEY root, const wchar_t* subkey) {
   wchar_t path[kRegistryPathCapacity];
   if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path) || path[0] == L'\0') return;
-  RegDeleteKeyExW(root, path, KEY_WOW64_32KEY, 0);
+  LogDeletion(root, path, nullptr, " (32-bit view)", RegDeleteKeyExW(root, path, KEY_WOW64_32KEY, 0));
 }
 
 void DeleteSettingTree(HKEY root, const wchar_t* subkey) {
   wchar_t path[kRegistryPathCapacity];
   if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path)) return;
+  const bool logged = RunLogOpen() && path[0] != L'\0' && KeyOpens(root, path);
   // Deleting children while enumerating by rising index skips some of them; the next pass gets
   // them. Stops after the first pass that deletes nothing (the key is gone, or cannot be deleted).
   do {
     g_treeDeletionCount = 0;
     DeletionPass(root, path);
   } while (g_treeDeletionCount != 0);
+  if (logged) {
+    LogLine("registry: delete tree %s\\%s -> %s", RootName(root), path,
+            KeyOpens(root, path) ? L"some keys could not be deleted" : L"ok");
+  }
 }
 
 DWORD ReadUserNumber(const wchar_t* subkey, const wchar_t* valueName, DWORD defaultValue) {

@@ -1,0 +1,124 @@
+#include "base/run_log.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cwchar>
+
+#include "base/handles.h"
+
+namespace {
+
+// A line of a few values and paths; what does not fit is cut.
+constexpr size_t kLineCapacity = 4096;
+// UTF-8 takes at most three bytes for a UTF-16 code unit.
+constexpr size_t kLineBytes = 3 * kLineCapacity;
+
+UniqueFileHandle g_log;
+// Static: lines this size would crowd the stack of the program's only thread.
+wchar_t g_line[kLineCapacity];
+char g_bytes[kLineBytes];
+
+struct LineWriter {
+  size_t length = 0;
+  void Put(wchar_t c) {
+    if (length + 1 < kLineCapacity) g_line[length++] = c;
+  }
+  void PutAscii(const char* text) {
+    while (*text) Put(static_cast<wchar_t>(*text++));
+  }
+  void PutNumber(unsigned long value) {
+    wchar_t digits[12];
+    size_t count = 0;
+    do {
+      digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+    while (count > 0) Put(digits[--count]);
+  }
+  void PutValue(const wchar_t* text) {
+    if (!text) {
+      PutAscii("(none)");
+      return;
+    }
+    const size_t total = wcslen(text);
+    const size_t shown = total > kLoggedValueCharacters ? kLoggedValueCharacters : total;
+    for (size_t i = 0; i < shown; ++i) Put(text[i]);
+    if (shown == total) return;
+    PutAscii("[... cut, ");
+    PutNumber(static_cast<unsigned long>(total));
+    PutAscii(" characters in all]");
+  }
+};
+
+bool WriteBytes(const void* bytes, DWORD count) {
+  DWORD written = 0;
+  return WriteFile(g_log.get(), bytes, count, &written, /*overlapped=*/nullptr) && written == count;
+}
+
+}  // namespace
+
+bool OpenRunLog(const wchar_t* path) noexcept {
+  if (!path || !*path) return false;
+  wchar_t full[2048];
+  const DWORD length = GetFullPathNameW(path, 2048, full, /*filePart=*/nullptr);
+  if (length == 0 || length >= 2048) return false;
+  // Append-only, so that every line lands at the end whoever else appends meanwhile; shared, so
+  // that a person (or the next run) can read it while this one writes.
+  g_log.reset(CreateFileW(full, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, /*security=*/nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, /*templateFile=*/nullptr));
+  if (!g_log) return false;
+  LARGE_INTEGER size = {};
+  if (GetFileSizeEx(g_log.get(), &size) && size.QuadPart == 0) {
+    static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
+    WriteBytes(kByteOrderMark, sizeof kByteOrderMark);
+  }
+  return true;
+}
+
+bool RunLogOpen() noexcept { return g_log.valid(); }
+
+void LogLine(const char* format, ...) noexcept {
+  if (!g_log) return;
+  LineWriter line;
+  va_list arguments;
+  va_start(arguments, format);
+  for (const char* f = format; *f; ++f) {
+    if (*f != '%' || f[1] == '\0') {
+      line.Put(static_cast<wchar_t>(static_cast<unsigned char>(*f)));
+      continue;
+    }
+    switch (*++f) {
+      case 's':
+        line.PutValue(va_arg(arguments, const wchar_t*));
+        break;
+      case 'u':
+        line.PutNumber(va_arg(arguments, unsigned));
+        break;
+      case 'e': {
+        const unsigned error = va_arg(arguments, unsigned);
+        if (error == 0) {
+          line.PutAscii("ok");
+        } else {
+          line.PutAscii("error ");
+          line.PutNumber(error);
+        }
+        break;
+      }
+      default:
+        line.Put(static_cast<wchar_t>(static_cast<unsigned char>(*f)));
+        break;
+    }
+  }
+  va_end(arguments);
+  line.Put(L'\r');
+  line.Put(L'\n');
+  // A line cut at the capacity still ends as a line.
+  if (g_line[line.length - 1] != L'\n') {
+    g_line[line.length - 2] = L'\r';
+    g_line[line.length - 1] = L'\n';
+  }
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, g_line, static_cast<int>(line.length), g_bytes,
+                                        static_cast<int>(kLineBytes), nullptr, nullptr);
+  if (bytes > 0) WriteBytes(g_bytes, static_cast<DWORD>(bytes));
+}
