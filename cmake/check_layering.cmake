@@ -1,5 +1,6 @@
 # cmake -DSOURCE_DIR=<tree> -P check_layering.cmake
-# Fails when a product file includes a header of a layer above its own or of a sibling layer.
+# Fails when a product file includes a header of a layer above its own or of a sibling layer,
+# in quotes or in angle brackets.
 # Layers, bottom-up (a layer may include only layers with a lower number, and its own):
 #   0 resources (identifiers only)   1 base   2 the run record (app/run_state.*)
 #   3 settings, localization (siblings: neither includes the other)
@@ -40,11 +41,21 @@ set(violations "")
 set(checked 0)
 foreach(source IN LISTS sources)
   layer_unit(${source} from)
-  file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  # The whole tree is the include folder, so <integration/...> reaches the same header as
+  # "integration/...": both forms are checked. A header in angle brackets from outside the tree
+  # (<sys/stat.h>) names no layer and is passed over; one in quotes must name a layer.
+  file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
   foreach(line IN LISTS includes)
-    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" header "${line}")
+    if(line MATCHES "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\"")
+      set(angled FALSE)
+    elseif(line MATCHES "^[ \t]*#[ \t]*include[ \t]*<([^>]+)>")
+      set(angled TRUE)
+    else()
+      continue()
+    endif()
+    set(header "${CMAKE_MATCH_1}")
     layer_unit(${header} to)
-    if(to STREQUAL "" OR to STREQUAL from)
+    if(to STREQUAL "" OR to STREQUAL from OR (angled AND NOT DEFINED layer_${to}))
       continue()
     endif()
     math(EXPR checked "${checked} + 1")

@@ -1,16 +1,17 @@
 #!/bin/sh
 # Checks that a built program is a 64-bit Windows GUI executable that imports only DLLs every
-# Windows has (no libstdc++, libgcc or winpthread DLL beside it). With a size bound, also that it
-# is the shippable build: no symbols, no debug sections, at most that many bytes, and none of the
-# test seams in it (neither their names in the file nor their code in the link map, which names
-# every function the linker kept even when the file carries no symbols), and nothing taken from
-# the GUID library.
-#   check-pe.sh OBJDUMP PROGRAM.exe [MAX_BYTES LINK_MAP]
+# Windows has (no libstdc++, libgcc or winpthread DLL beside it). With its link map, also that it
+# is the shippable build: no symbols, no debug sections, none of the test seams in it (neither
+# their names in the file nor their code in the link map, which names every function the linker
+# kept even when the file carries no symbols), nothing taken from the GUID library, and the stack
+# protector's canary check and guard linked in. With a size bound, also that it has at most that
+# many bytes.
+#   check-pe.sh OBJDUMP PROGRAM.exe [LINK_MAP [MAX_BYTES]]
 set -u
 objdump=$1
 program=$2
-max_bytes=${3:-}
-link_map=${4:-}
+link_map=${3:-}
+max_bytes=${4:-}
 headers=$("$objdump" -p "$program") || { echo "cannot read $program" >&2; exit 1; }
 status=0
 echo "$headers" | grep -q 'Magic.*PE32+' || { echo "not a 64-bit (PE32+) image" >&2; status=1; }
@@ -26,10 +27,12 @@ for dll in $imports; do
     status=1
   fi
 done
-[ -n "$max_bytes" ] || exit $status
+[ -n "$link_map" ] || exit $status
 
 size=$(wc -c <"$program")
-if [ "$size" -le "$max_bytes" ]; then
+if [ -z "$max_bytes" ]; then
+  echo "$size bytes (no bound)"
+elif [ "$size" -le "$max_bytes" ]; then
   echo "$size bytes (at most $max_bytes)"
 else
   echo "$size bytes, more than the $max_bytes allowed" >&2
@@ -52,5 +55,15 @@ else
   [ -z "$found" ] || { echo "test seam code linked into the program: $found" >&2; status=1; }
   # The program defines the few COM identifiers it uses; the GUID library gives it nothing.
   ! grep -q 'libuuid\.a(' "$link_map" || { echo "members of libuuid linked into the program" >&2; status=1; }
+  # A symbol the linker placed is a line of its own: an address first, the name last (GNU ld's
+  # and lld's maps alike). Without the protector neither symbol is there at all.
+  for symbol in __stack_chk_fail __stack_chk_guard; do
+    if awk -v name="$symbol" '$NF == name && $1 ~ /^(0x)?[0-9a-fA-F]+$/ { found = 1 } END { exit !found }' "$link_map"; then
+      echo "$symbol linked in"
+    else
+      echo "$symbol not linked into the program (built without the stack protector?)" >&2
+      status=1
+    fi
+  done
 fi
 exit $status

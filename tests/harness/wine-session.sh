@@ -1,6 +1,8 @@
 #!/bin/sh
 # The Wine side of a test run.
-#   start    PREFIX               make the prefix if needed, start a display and one persistent server
+#   start    PREFIX [heap-checks] make the prefix if needed, start a display and one persistent
+#                                 server; with heap-checks, every process in the prefix runs with
+#                                 Wine's heap checking
 #   stop     PREFIX               stop the server (and the display this script started)
 #   reset    PREFIX               put the registry and the user folders back as they were when the
 #                                 prefix was made, then start the server again
@@ -13,6 +15,8 @@ set -u
 command=$1
 prefix=$2
 shift 2
+heap_checks=no
+[ "$command" = start ] && [ "${1:-}" = heap-checks ] && heap_checks=yes
 
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
@@ -86,6 +90,23 @@ leave_windows_unmanaged() {
 # A prefix made before both steps were taken is made again.
 windows_are_unmanaged() { grep -q '^"Managed"="N"' "$pristine/user.reg" 2>/dev/null; }
 
+# Heap checking, for the checked configuration: Wine reads the system-wide global flags when a
+# process starts. Tail checking (0x10) fills the slack after each block with a pattern, free
+# checking (0x20) each freed block; the validation every test program ends with
+# (tests/support/heap_check.cpp) then finds a block written past its end while it is still
+# allocated, and a freed block written to before its memory is handed out again. (Validating the
+# whole heap at every heap call, 0x80, would also catch a block written past its end and then
+# freed, but under Wine it makes a test program of 2.5 seconds run for minutes.) A fresh prefix
+# has the value already, as 0.
+global_flag=00000000
+[ "$heap_checks" = yes ] && global_flag=00000030
+set_global_flag() {
+  quiet wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' /v GlobalFlag /t REG_DWORD /d "0x$global_flag" /f
+  stop_server
+}
+# A prefix made with the other setting is made again.
+global_flag_is_set() { grep -q "^\"GlobalFlag\"=dword:$global_flag\$" "$pristine/system.reg" 2>/dev/null; }
+
 save_pristine() {
   rm -rf "$pristine"
   mkdir -p "$pristine"
@@ -105,7 +126,7 @@ restore_pristine() {
 case "$command" in
   start)
     start_display || exit 1
-    if [ ! -f "$prefix/system.reg" ] || [ ! -d "$pristine" ] || ! windows_are_unmanaged; then
+    if [ ! -f "$prefix/system.reg" ] || [ ! -d "$pristine" ] || ! windows_are_unmanaged || ! global_flag_is_set; then
       stop_server
       rm -rf "$prefix" "$pristine"
       mkdir -p "$prefix"
@@ -124,11 +145,12 @@ case "$command" in
         mkdir -p "$prefix"
       done
       leave_windows_unmanaged
+      [ "$heap_checks" = no ] || set_global_flag
       detach_user_folders "$prefix/drive_c/users"
       save_pristine
     fi
     start_server
-    echo "Wine session ready: prefix $prefix, display ${DISPLAY:-none}"
+    echo "Wine session ready: prefix $prefix, display ${DISPLAY:-none}, heap checking $heap_checks"
     ;;
   stop)
     stop_server
@@ -153,7 +175,7 @@ case "$command" in
     wine "$exe" "$@"
     ;;
   *)
-    echo "usage: $0 start|stop|reset|scenario PREFIX [EXE ARGS...]" >&2
+    echo "usage: $0 start PREFIX [heap-checks] | stop|reset PREFIX | scenario PREFIX EXE [ARGS...]" >&2
     exit 2
     ;;
 esac
