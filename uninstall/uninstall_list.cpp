@@ -1,11 +1,10 @@
 #include "uninstall/uninstall_list.h"
 
-#include <cstring>
 #include <cwchar>
 
 #include "base/bounded_text.h"
+#include "base/handles.h"
 #include "base/paths.h"
-#include "base/text_file.h"
 
 namespace {
 
@@ -76,67 +75,6 @@ void ScheduleForRestart(const wchar_t* fullPath) {
 
 }  // namespace
 
-void StripTrailingBlanks(char* line) noexcept {
-  size_t length = std::strlen(line);
-  while (length > 0) {
-    const char last = line[length - 1];
-    if (last != '\t' && last != '\n' && last != '\r' && last != ' ') break;
-    line[--length] = 0;
-  }
-}
-
-bool ListReader::Fill() noexcept {
-  if (ended_) return false;
-  DWORD read = 0;
-  if (!ReadFile(file_, buffer_, sizeof buffer_, &read, nullptr) || read == 0) {
-    ended_ = true;
-    filled_ = position_ = 0;
-    return false;
-  }
-  filled_ = read;
-  position_ = 0;
-  return true;
-}
-
-bool ListReader::NextPiece(char* piece) noexcept {
-  size_t stored = 0;
-  size_t taken = 0;
-  bool nulSeen = false;
-  piece[0] = 0;
-  while (taken < kListPieceBytes) {
-    if (position_ == filled_ && !Fill()) break;
-    const char c = buffer_[position_++];
-    ++taken;
-    if (c == 0) nulSeen = true;
-    if (!nulSeen) piece[stored++] = c;
-    if (c == '\n') break;
-  }
-  piece[stored] = 0;
-  return taken > 0;
-}
-
-bool ListReader::Rewind() noexcept {
-  LARGE_INTEGER start = {};
-  if (!SetFilePointerEx(file_, start, nullptr, FILE_BEGIN)) return false;
-  filled_ = position_ = 0;
-  ended_ = false;
-  return true;
-}
-
-bool IsPlainRelativeName(const wchar_t* name) noexcept {
-  if (name == nullptr || name[0] == 0 || IsSeparator(name[0])) return false;
-  if (std::wcschr(name, L':') != nullptr) return false;
-  const wchar_t* component = name;
-  for (const wchar_t* p = name;; ++p) {
-    if (*p == 0 || IsSeparator(*p)) {
-      if (p - component == 2 && component[0] == L'.' && component[1] == L'.') return false;
-      if (*p == 0) break;
-      component = p + 1;
-    }
-  }
-  return true;
-}
-
 bool LiesInsideFolder(const wchar_t* fullPath, const wchar_t* folder) noexcept {
   wchar_t normalPath[kPathCapacity];
   wchar_t normalFolder[kPathCapacity];
@@ -169,16 +107,12 @@ ListPassOutcome RunListPasses(ListReader& list, const wchar_t* programFolder, co
   const size_t folderLength = std::wcslen(programFolder);
   wchar_t programFinal[kPathCapacity];
   if (!FinalFolderPath(programFolder, programFinal, kPathCapacity)) programFinal[0] = 0;
-  char piece[kListPieceBytes + 1];
   wchar_t name[kListPieceBytes + 1];
   wchar_t fullPath[kPathCapacity];
   for (;;) {
     unsigned deletedInPass = 0;
     ++outcome.passes;
-    while (list.NextPiece(piece)) {
-      StripTrailingBlanks(piece);
-      if (piece[0] == 0) continue;
-      if (!AnsiToWide(piece, name, kListPieceBytes + 1) || !IsPlainRelativeName(name)) continue;
+    while (NextListName(list, name)) {
       // A cut path would name another entry: such a line is passed over, not shortened.
       if (folderLength + std::wcslen(name) >= kPathCapacity) continue;
       CopyBounded(fullPath, programFolder, kPathCapacity);
