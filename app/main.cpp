@@ -11,6 +11,7 @@
 #include "base/system.h"
 #include "integration/dialogs/setup_dialogs.h"
 #include "localization/language.h"
+#include "localization/warning_notice.h"
 #include "settings/ini_store.h"
 #include "uninstall/uninstall.h"
 
@@ -37,15 +38,31 @@ void RunSetupMode() {
   if (confirmed == -1) {
     // The dialog could not be made at all (a language library without it, no rich-edit class):
     // nothing was applied, and the installer must not read that as a completed setup.
-    ExitCode = 1;
+    ExitCode = kExitSetupCancelled;
     return;
   }
-  if (confirmed == 0) return;  // cancelled: ExitCode is already 1
+  if (confirmed == 0) return;  // cancelled: ExitCode is already kExitSetupCancelled
   if (!RunOptions.MsiMode) DialogBoxParamW(ResourceModule, kDoneDialogName, nullptr, DoneDialogProc, 0);
   if (ProgramGroupFolder[0] != L'\0' && !RunOptions.Silent && !RunOptions.MsiMode && !RunOptions.NoExplorer &&
       PathExists(ProgramGroupFolder))
     ShellExecuteW(/*owner=*/nullptr, L"open", ProgramGroupFolder, /*parameters=*/nullptr, /*directory=*/L"",
                   SW_SHOWNORMAL);
+}
+
+void ShowProgramSurvivedNotice() {
+  WarningNoticeTexts texts;
+  SaveWarningNoticeTexts(texts);
+  wchar_t programPath[kPathCapacity] = {};
+  (void)ModulePath(nullptr, programPath, kPathCapacity);  // a cut path is left empty
+  ShowWarningNotice(texts, programPath);
+}
+
+void RunRequested(const RunRequests& requests) {
+  // The self-removal batch file lets the finished uninstaller's process go away.
+  if (requests.wait) Sleep(2000);
+  if (requests.warning && !RunOptions.Silent) ShowProgramSurvivedNotice();
+  if (requests.setup) RunSetupMode();
+  if (requests.uninstall) RunUninstall();
 }
 
 int RunProgram(HINSTANCE instance) {
@@ -61,22 +78,26 @@ int RunProgram(HINSTANCE instance) {
   UniqueGdiObject font(CreateFontW(ScaledFontHeight(-12), 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, L"MS Shell Dlg"));
   g_boldDialogFont = static_cast<HFONT>(font.get());
 
-  bool setupRequested = false;
-  bool uninstallRequested = false;
+  RunRequests requests = {};
   wchar_t sfxCommand[kSfxCommandCapacity] = {};
   const DWORD length = GetEnvironmentVariableW(L"sfxcmd", sfxCommand, kSfxCommandCapacity);
   if (length >= kSfxCommandCapacity) sfxCommand[0] = 0;  // too long to have been read at all
-  ParseOptions(/*fromInstaller=*/true, sfxCommand, &setupRequested, &uninstallRequested);
-  ParseOptions(/*fromInstaller=*/false, GetCommandLineW(), &setupRequested, &uninstallRequested);
-
-  if (setupRequested) RunSetupMode();
-  if (uninstallRequested) RunUninstall();
+  ParseOptions(/*fromInstaller=*/true, sfxCommand, &requests);
+  ParseOptions(/*fromInstaller=*/false, GetCommandLineW(), &requests);
+  // A tool that guessed our switches must not read "nothing done" as success.
+  if (requests.unknownSwitch) {
+    ExitCode = kExitUnknownSwitch;
+  } else {
+    RunRequested(requests);
+  }
 
   g_boldDialogFont = nullptr;
   return static_cast<int>(ExitCode);
 }
 
 }  // namespace
+
+static_assert(kExitOutOfMemory == VOK_EXIT_OUT_OF_MEMORY, "the run record names the guard's exit code");
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Running out of memory ends the run with exit code 8 and shows nothing.

@@ -6,8 +6,6 @@
 
 #include "app/run_state.h"
 #include "base/bounded_text.h"
-#include "base/paths.h"
-#include "localization/warning_notice.h"
 
 namespace {
 
@@ -17,14 +15,15 @@ struct OptionRow {
   const wchar_t* name;
   int comparedCharacters;
   OptionAction action;
+  bool excludesUninstall;  // a command line holding it is not an uninstall
 };
 
 // Tried in this order; the first match acts. A token longer than the compared count still matches
-// ("-noexplorer" and "-noex" alike).
+// ("-noexplorer" and "-noex" alike). A switch that matches no row is unknown.
 constexpr OptionRow kOptions[] = {
-    {L"setup", 5, OptionAction::Setup},    {L"msi", 3, OptionAction::Msi},
-    {L"init", 4, OptionAction::Init},      {L"wait", 4, OptionAction::Wait},
-    {L"noexplorer", 4, OptionAction::NoExplorer}, {L"warning", 7, OptionAction::Warning},
+    {L"setup", 5, OptionAction::Setup, true},           {L"msi", 3, OptionAction::Msi, true},
+    {L"init", 4, OptionAction::Init, true},             {L"wait", 4, OptionAction::Wait, true},
+    {L"noexplorer", 4, OptionAction::NoExplorer, true}, {L"warning", 7, OptionAction::Warning, true},
 };
 
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
@@ -38,10 +37,17 @@ wchar_t UpperCase(wchar_t c) {
 // -s, /S, -s1: 'S' followed by anything but an ASCII letter (the end of the token included).
 bool IsSilentSwitch(const wchar_t* token) { return UpperCase(token[1]) == L'S' && !IsAsciiLetter(token[2]); }
 
-void ApplyOption(OptionAction action, const wchar_t* token, bool* setupRequested) {
+const OptionRow* FindOption(const wchar_t* name) {
+  for (const OptionRow& option : kOptions) {
+    if (MatchOptionName(name, option.name, option.comparedCharacters)) return &option;
+  }
+  return nullptr;
+}
+
+void ApplyOption(OptionAction action, const wchar_t* token, RunRequests* requests) {
   switch (action) {
     case OptionAction::Setup:
-      *setupRequested = true;
+      requests->setup = true;
       break;
     case OptionAction::Msi:
       RunOptions.MsiMode = true;
@@ -51,20 +57,14 @@ void ApplyOption(OptionAction action, const wchar_t* token, bool* setupRequested
       CopyBounded(RunOptions.InitSelection, wcslen(token) > 5 ? token + 5 : L"", kInitSelectionCapacity);
       break;
     case OptionAction::Wait:
-      // The self-removal batch file uses this to let the finished program's process go away.
-      Sleep(2000);
+      requests->wait = true;
       break;
     case OptionAction::NoExplorer:
       RunOptions.NoExplorer = true;
       break;
-    case OptionAction::Warning: {
-      WarningNoticeTexts texts;
-      SaveWarningNoticeTexts(texts);
-      wchar_t programPath[kPathCapacity] = {};
-      (void)ModulePath(nullptr, programPath, kPathCapacity);  // a cut path is left empty
-      ShowWarningNotice(texts, programPath);
+    case OptionAction::Warning:
+      requests->warning = true;
       break;
-    }
   }
 }
 
@@ -100,25 +100,25 @@ bool MatchOptionName(const wchar_t* token, const wchar_t* optionName, int count)
                         nameLength < count ? nameLength : count) == CSTR_EQUAL;
 }
 
-void ParseOptions(bool fromInstaller, const wchar_t* text, bool* setupRequested, bool* uninstallRequested) {
+void ParseOptions(bool fromInstaller, const wchar_t* text, RunRequests* requests) {
   wchar_t token[kCommandTokenCapacity];
-  int switchCount = 0;
+  bool uninstallExcluded = fromInstaller;  // the command line alone decides the mode
   for (const wchar_t* position = text ? NextCommandToken(text, token, kCommandTokenCapacity) : nullptr; position;
        position = NextCommandToken(position, token, kCommandTokenCapacity)) {
     if (token[0] != L'-' && token[0] != L'/') continue;  // the program path, stray words
-    ++switchCount;
     if (IsSilentSwitch(token)) {
-      RunOptions.Silent = true;
-      --switchCount;  // the silent switch never stands in the way of uninstall mode
+      RunOptions.Silent = true;  // never stands in the way of uninstall mode
       continue;
     }
     if (fromInstaller) continue;  // the installer may only ask for silence
-    for (const OptionRow& option : kOptions) {
-      if (MatchOptionName(token + 1, option.name, option.comparedCharacters)) {
-        ApplyOption(option.action, token, setupRequested);
-        break;
-      }
+    const OptionRow* option = FindOption(token + 1);
+    if (option == nullptr) {
+      requests->unknownSwitch = true;
+      uninstallExcluded = true;
+      continue;
     }
+    uninstallExcluded = uninstallExcluded || option->excludesUninstall;
+    ApplyOption(option->action, token, requests);
   }
-  *uninstallRequested = !fromInstaller && switchCount == 0;
+  requests->uninstall = !uninstallExcluded;
 }

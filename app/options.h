@@ -5,11 +5,22 @@
 
 constexpr size_t kCommandTokenCapacity = 1024;
 
-// Parses one command-line text into RunOptions. fromInstaller is true for the "sfxcmd" value: there
-// only the silent switch counts. Sets *setupRequested when the "setup" option is given (never clears
-// it) and always writes *uninstallRequested: true only for the command-line pass when it holds no
-// switch other than the silent one.
-void ParseOptions(bool fromInstaller, const wchar_t* text, bool* setupRequested, bool* uninstallRequested);
+// What the two option sources ask of this run besides the RunOptions they set. Parsing only
+// records; the entry point acts once both passes are done.
+struct RunRequests {
+  bool setup;          // "setup"
+  bool uninstall;      // written by every pass; true only from a command line without mode switches
+  bool wait;           // "wait": the self-removal batch file's pause
+  bool warning;        // "warning": the notice that the program file survived
+  bool unknownSwitch;  // the command line holds a switch that no option names: the run does nothing
+};
+
+// Parses one command-line text into RunOptions and *requests. fromInstaller is true for the
+// "sfxcmd" value: there only the silent switch counts and everything else is ignored. Sets the
+// option requests it finds (never clears one) and always writes requests->uninstall: true only for
+// the command-line pass when it holds no switch other than the silent one (and options that
+// leave uninstall mode alone).
+void ParseOptions(bool fromInstaller, const wchar_t* text, RunRequests* requests);
 
 // Copies the next token of source, unquoted, into destination (at most capacity - 1 characters; the
 // rest of an over-long token is consumed and dropped; always terminated when capacity > 0). Blanks

@@ -16,7 +16,14 @@ struct RunOptionsRecord {
   bool NoExplorer;  // do not open the program group folder after setup
 };
 
+// The process exit codes. Deployment tools judge a run by its exit code alone, so every failure
+// has one; where Windows has an error code that says the same, it is that code.
+constexpr uint32_t kExitDone = 0;            // done; also when files wait for the next restart, or the user declined
+constexpr uint32_t kExitSetupCancelled = 1;  // setup cancelled, or its dialog could not be made
+constexpr uint32_t kExitOutOfMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
+constexpr uint32_t kExitUnknownSwitch = 87;  // ERROR_INVALID_PARAMETER: the command line holds an unknown switch
+
 extern RunOptionsRecord RunOptions;  // zeroed at start
-extern uint32_t ExitCode;            // 0, or 1 when the setup dialog is cancelled
+extern uint32_t ExitCode;            // one of the kExit codes; kExitDone at start
 // The program group folder that setup created under the Start menu's Programs folder; empty until then.
 extern wchar_t ProgramGroupFolder[kProgramGroupFolderCapacity];

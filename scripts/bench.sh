@@ -25,26 +25,26 @@ install_unix="$prefix/drive_c/Program Files/Ovenix"
 install_win='C:\Program Files\Ovenix'
 . scripts/mock-installation.sh
 
-# timed NAME ARGS...: runs the installed program with ARGS and adds its wall time in microseconds
-# to the list NAME. A run that does not end with exit code 0 ends the benchmark.
+# timed NAME CODE ARGS...: runs the installed program with ARGS and adds its wall time in
+# microseconds to the list NAME. A run that does not end with exit code CODE ends the benchmark.
 declare -A times=()
 timed() {
-  local name=$1 start end status
-  shift
+  local name=$1 expected=$2 start end status
+  shift 2
   start=${EPOCHREALTIME/./}
   status=0
   wine "$install_win\\uninstall.exe" "$@" >/dev/null 2>&1 </dev/null || status=$?
   end=${EPOCHREALTIME/./}
-  [ "$status" -eq 0 ] || { echo "uninstall.exe $* ended with exit code $status" >&2; exit 1; }
+  [ "$status" -eq "$expected" ] || { echo "uninstall.exe $* ended with exit code $status" >&2; exit 1; }
   times[$name]+="$((end - start)) "
 }
 
 echo "== $runs rounds: a process start, a silent setup, a silent uninstall"
 for round in $(seq 1 "$runs"); do
   lay_out_mock_installation "$install_unix"
-  timed start -benchmark-idle
-  timed setup -setup -s
-  timed uninstall -s
+  timed start 87 -benchmark-idle  # an unknown switch: exit code 87
+  timed setup 0 -setup -s
+  timed uninstall 0 -s
   # The self-removal batch file pauses two seconds, then deletes the program and its folder.
   for _ in $(seq 1 120); do
     [ -e "$install_unix" ] || break

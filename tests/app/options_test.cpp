@@ -91,20 +91,23 @@ struct ParseResult {
   bool msi;
   bool noExplorer;
   const wchar_t* init;
+  bool unknown;
 };
 
 // Runs both passes as the entry point does: sfxcmd first, then the command line.
 ParseResult Parse(const wchar_t* sfxcmd, const wchar_t* commandLine) {
   RunOptions = RunOptionsRecord{};
   wmemset(RunOptions.InitSelection, 0, kInitSelectionCapacity);
-  bool setup = false, uninstall = true;  // sentinel: the installer pass must write false
-  ParseOptions(true, sfxcmd, &setup, &uninstall);
-  EXPECT_FALSE(uninstall) << "the installer pass never asks for uninstall";
-  uninstall = false;
-  ParseOptions(false, commandLine, &setup, &uninstall);
+  RunRequests requests = {};
+  requests.uninstall = true;  // sentinel: the installer pass must write false
+  ParseOptions(true, sfxcmd, &requests);
+  EXPECT_FALSE(requests.uninstall) << "the installer pass never asks for uninstall";
+  EXPECT_FALSE(requests.unknownSwitch) << "the installer's switches are never unknown";
+  ParseOptions(false, commandLine, &requests);
   static wchar_t init[kInitSelectionCapacity];
   wcscpy(init, RunOptions.InitSelection);
-  return {setup, uninstall, RunOptions.Silent, RunOptions.MsiMode, RunOptions.NoExplorer, init};
+  return {requests.setup, requests.uninstall, RunOptions.Silent, RunOptions.MsiMode, RunOptions.NoExplorer, init,
+          requests.unknownSwitch};
 }
 
 struct ModeCase {
@@ -114,31 +117,34 @@ struct ModeCase {
 };
 
 const ModeCase kModeCases[] = {
-    // sfxcmd, command line: setup, uninstall, silent, msi, noexplorer, init
-    {L"", L"uninstall.exe", {false, true, false, false, false, L""}},
-    {L"", L"uninstall.exe /S", {false, true, true, false, false, L""}},
-    {L"", L"uninstall.exe -s", {false, true, true, false, false, L""}},
-    {L"", L"uninstall.exe -s1", {false, true, true, false, false, L""}},
-    {L"", L"uninstall.exe -s2", {false, true, true, false, false, L""}},
-    {L"", L"uninstall.exe -sx", {false, false, false, false, false, L""}},
-    {L"", L"uninstall.exe -setup -s", {true, false, true, false, false, L""}},
-    {L"-s", L"uninstall.exe -setup", {true, false, true, false, false, L""}},
-    {L"-setup", L"uninstall.exe", {false, true, false, false, false, L""}},
-    {L"-msi -initA1", L"uninstall.exe", {false, true, false, false, false, L""}},
-    {L"", L"uninstall.exe -SETUP", {true, false, false, false, false, L""}},
-    {L"", L"uninstall.exe /Setup", {true, false, false, false, false, L""}},
-    {L"", L"uninstall.exe -setupX", {true, false, false, false, false, L""}},
-    {L"", L"uninstall.exe -setu", {false, false, false, false, false, L""}},
-    {L"", L"uninstall.exe -noex", {false, false, false, false, true, L""}},
-    {L"", L"uninstall.exe -noexplorer -msi", {false, false, false, true, true, L""}},
-    {L"", L"uninstall.exe -warn", {false, false, false, false, false, L""}},
-    {L"", L"uninstall.exe -unknown /x", {false, false, false, false, false, L""}},
-    {L"", L"uninstall.exe -setup -init", {true, false, false, false, false, L""}},
-    {L"", L"uninstall.exe -setup -initA1111", {true, false, false, false, false, L"A1111"}},
-    {L"", L"uninstall.exe -setup \"-initV1 Z0\"", {true, false, false, false, false, L"V1 Z0"}},
+    // sfxcmd, command line: setup, uninstall, silent, msi, noexplorer, init, unknown switch
+    {L"", L"uninstall.exe", {false, true, false, false, false, L"", false}},
+    {L"", L"uninstall.exe /S", {false, true, true, false, false, L"", false}},
+    {L"", L"uninstall.exe -s", {false, true, true, false, false, L"", false}},
+    {L"", L"uninstall.exe -s1", {false, true, true, false, false, L"", false}},
+    {L"", L"uninstall.exe -s2", {false, true, true, false, false, L"", false}},
+    {L"", L"uninstall.exe -sx", {false, false, false, false, false, L"", true}},
+    {L"", L"uninstall.exe -setup -s", {true, false, true, false, false, L"", false}},
+    {L"-s", L"uninstall.exe -setup", {true, false, true, false, false, L"", false}},
+    {L"-setup", L"uninstall.exe", {false, true, false, false, false, L"", false}},
+    {L"-msi -initA1", L"uninstall.exe", {false, true, false, false, false, L"", false}},
+    {L"", L"uninstall.exe -SETUP", {true, false, false, false, false, L"", false}},
+    {L"", L"uninstall.exe /Setup", {true, false, false, false, false, L"", false}},
+    {L"", L"uninstall.exe -setupX", {true, false, false, false, false, L"", false}},
+    {L"", L"uninstall.exe -setu", {false, false, false, false, false, L"", true}},
+    {L"", L"uninstall.exe -noex", {false, false, false, false, true, L"", false}},
+    {L"", L"uninstall.exe -noexplorer -msi", {false, false, false, true, true, L"", false}},
+    {L"", L"uninstall.exe -warn", {false, false, false, false, false, L"", true}},
+    {L"", L"uninstall.exe -unknown /x", {false, false, false, false, false, L"", true}},
+    {L"", L"uninstall.exe -setup -init", {true, false, false, false, false, L"", false}},
+    {L"", L"uninstall.exe -setup -initA1111", {true, false, false, false, false, L"A1111", false}},
+    {L"", L"uninstall.exe -setup \"-initV1 Z0\"", {true, false, false, false, false, L"V1 Z0", false}},
     {L"", L"uninstall.exe -init0123456789012345678901234567890123456789XYZ",
-     {false, false, false, false, false, L"012345678901234567890123456789012345678"}},
-    {L"", L"stray words only", {false, true, false, false, false, L""}},
+     {false, false, false, false, false, L"012345678901234567890123456789012345678", false}},
+    {L"", L"stray words only", {false, true, false, false, false, L"", false}},
+    {L"", L"uninstall.exe /VERYSILENT /NORESTART", {false, false, false, false, false, L"", true}},
+    {L"", L"uninstall.exe -setup -x -s", {true, false, true, false, false, L"", true}},
+    {L"-x /VERYSILENT", L"uninstall.exe", {false, true, false, false, false, L"", false}},
 };
 
 TEST(ParseOptions, DecidesTheModeAndTheRunOptions) {
@@ -152,16 +158,18 @@ TEST(ParseOptions, DecidesTheModeAndTheRunOptions) {
     EXPECT_EQ(c.expected.msi, actual.msi) << context;
     EXPECT_EQ(c.expected.noExplorer, actual.noExplorer) << context;
     EXPECT_STREQ(c.expected.init, actual.init) << context;
+    EXPECT_EQ(c.expected.unknown, actual.unknown) << context;
     EXPECT_FALSE(actual.setup && actual.uninstall) << "the two modes exclude each other: " << context;
   }
 }
 
 TEST(ParseOptions, EmptyOrAbsentInstallerTextChangesNothing) {
   RunOptions = RunOptionsRecord{};
-  bool setup = false, uninstall = true;
-  ParseOptions(true, L"", &setup, &uninstall);
-  EXPECT_FALSE(setup);
-  EXPECT_FALSE(uninstall);
+  RunRequests requests = {};
+  requests.uninstall = true;
+  ParseOptions(true, L"", &requests);
+  EXPECT_FALSE(requests.setup);
+  EXPECT_FALSE(requests.uninstall);
   EXPECT_FALSE(RunOptions.Silent);
 }
 
