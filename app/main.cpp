@@ -57,10 +57,31 @@ void ShowProgramSurvivedNotice() {
   ShowWarningNotice(texts, programPath);
 }
 
+// Whether no other setup or uninstall of this program is under way; the mutex then stays in
+// `owner` for the rest of the run (not inheritable: the batch file must not keep it). Global, so
+// that runs in other sessions count; the session's own namespace where Windows refuses that. When
+// no mutex can be had at all, the run goes on unguarded rather than never.
+bool TakeRunMutex(UniqueKernelHandle& owner) {
+  for (const wchar_t* name : {L"Global\\OvenixSetupRun", L"Local\\OvenixSetupRun"}) {
+    owner.reset(CreateMutexW(/*attributes=*/nullptr, /*initialOwner=*/FALSE, name));
+    if (owner) return GetLastError() != ERROR_ALREADY_EXISTS;
+    if (GetLastError() != ERROR_ACCESS_DENIED) break;
+  }
+  return true;
+}
+
 void RunRequested(const RunRequests& requests) {
-  // The self-removal batch file lets the finished uninstaller's process go away.
+  // The self-removal batch file's runs: it starts them while the uninstaller may still run.
   if (requests.wait) Sleep(2000);
   if (requests.warning && !RunOptions.Silent) ShowProgramSurvivedNotice();
+  if (!requests.setup && !requests.uninstall) return;
+
+  // Two runs at once would share the batch file and keep each other's program file in use.
+  UniqueKernelHandle runMutex;
+  if (!TakeRunMutex(runMutex)) {
+    ExitCode = kExitAlreadyRunning;
+    return;
+  }
   if (requests.setup) RunSetupMode();
   if (requests.uninstall) RunUninstall();
 }

@@ -22,6 +22,7 @@ constexpr uint32_t kExitDone = 0;            // done; also when files wait for t
 constexpr uint32_t kExitSetupCancelled = 1;  // setup cancelled, or its dialog could not be made
 constexpr uint32_t kExitOutOfMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
 constexpr uint32_t kExitUnknownSwitch = 87;  // ERROR_INVALID_PARAMETER: the command line holds an unknown switch
+constexpr uint32_t kExitAlreadyRunning = 1618;  // ERROR_INSTALL_ALREADY_RUNNING: another setup or uninstall runs
 
 extern RunOptionsRecord RunOptions;  // zeroed at start
 extern uint32_t ExitCode;            // one of the kExit codes; kExitDone at start

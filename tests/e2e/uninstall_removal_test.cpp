@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "base/handles.h"
 #include "e2e/e2e_test_common.h"
 
 namespace {
@@ -173,6 +174,89 @@ TEST(DriveRoot, RemovesTheListedFilesAndKeepsTheRoot) {
   EXPECT_TRUE(WaitUntil([&] { return !FileExists(batch) && !FileExists(installation.UninstallExe()); }, 30000));
   EXPECT_TRUE(FolderExists(root)) << "a drive root stays";
   EXPECT_EQ("not the archiver's", ReadFileBytes(installation.Join(L"unrelated.txt")));
+}
+
+// A process the test starts suspended, so that it decides when the process runs.
+struct StartedProcess {
+  UniqueKernelHandle process;
+  UniqueKernelHandle thread;
+};
+
+StartedProcess StartSuspended(const std::wstring& commandLine, const std::wstring& folder) {
+  std::wstring mutableCommandLine = commandLine;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  StartedProcess started;
+  if (CreateProcessW(nullptr, &mutableCommandLine[0], nullptr, nullptr, /*inheritHandles=*/FALSE, CREATE_SUSPENDED,
+                     nullptr, folder.c_str(), &startup, &info)) {
+    started.process.reset(info.hProcess);
+    started.thread.reset(info.hThread);
+  }
+  return started;
+}
+
+// The exit code, or 259 (still active) when the process did not end within the time-out.
+DWORD WaitForExit(const StartedProcess& started, DWORD timeoutMs) {
+  DWORD exitCode = STILL_ACTIVE;
+  if (WaitForSingleObject(started.process.get(), timeoutMs) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(started.process.get(), &exitCode);
+  } else {
+    TerminateProcess(started.process.get(), STILL_ACTIVE);
+  }
+  return exitCode;
+}
+
+// Whether a run holds the program's run mutex (in the global namespace, or the session's own).
+bool RunMutexHeld() {
+  for (const wchar_t* name : {L"Global\\OvenixSetupRun", L"Local\\OvenixSetupRun"}) {
+    UniqueKernelHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, name));
+    if (mutex) return true;
+  }
+  return false;
+}
+
+TEST(OneRunAtATime, OfTwoSilentUninstallsStartedTogetherOneEndsWith1618AndTheOtherRemovesAll) {
+  const SystemState before = CaptureSystemState();
+  const std::wstring folder = L"C:\\vok-e2e\\twice\\Ovenix";
+  MockInstallation installation(folder);
+  ASSERT_TRUE(installation.ready());
+  ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
+  ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
+
+  const std::wstring silent = Quoted(installation.UninstallExe()) + L" /S";
+  StartedProcess first = StartSuspended(silent, folder);
+  StartedProcess second = StartSuspended(silent, folder);
+  ASSERT_TRUE(first.process.valid() && second.process.valid());
+  // The first run is frozen as soon as it holds the mutex, so the second surely meets it there.
+  ResumeThread(first.thread.get());
+  bool held = false;
+  const ULONGLONG deadline = GetTickCount64() + 30000;
+  while (!held && GetTickCount64() < deadline && WaitForSingleObject(first.process.get(), 0) == WAIT_TIMEOUT) {
+    held = RunMutexHeld();
+    if (!held) Sleep(1);
+  }
+  if (held) SuspendThread(first.thread.get());
+  ResumeThread(second.thread.get());
+  const DWORD secondExit = WaitForExit(second, 30000);
+  // Another setup is refused as well; the batch file's pause never is.
+  const ProcessResult setup = installation.RunUninstall(L"-setup -s", {}, 30000);
+  const ULONGLONG waitStart = GetTickCount64();
+  const ProcessResult wait = installation.RunUninstall(L"-wait", {}, 30000);
+  const ULONGLONG waited = GetTickCount64() - waitStart;
+  ResumeThread(first.thread.get());
+  const DWORD firstExit = WaitForExit(first, 60000);
+
+  ASSERT_TRUE(held) << "the first run ended before it was seen holding the mutex";
+  EXPECT_EQ(1618u, secondExit) << "ERROR_INSTALL_ALREADY_RUNNING";
+  EXPECT_EQ(1618u, setup.exitCode);
+  EXPECT_EQ(0u, wait.exitCode);
+  EXPECT_GE(waited, 1900u) << "the batch file's pause was refused";
+  EXPECT_EQ(0u, firstExit);
+  EXPECT_TRUE(WaitForSelfRemoval(folder)) << "the batch file did not remove the program, its folder and itself";
+  const SystemState after = CaptureSystemState();
+  EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
+  EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
 }
 
 }  // namespace
