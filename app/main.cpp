@@ -83,7 +83,7 @@ void RunRequested(const RunRequests& requests) {
     return;
   }
   if (requests.setup) RunSetupMode();
-  if (requests.uninstall) RunUninstall();
+  if (requests.uninstall) ExitCode = RunUninstall();
 }
 
 int RunProgram(HINSTANCE instance) {

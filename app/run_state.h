@@ -20,7 +20,10 @@ struct RunOptionsRecord {
 // has one; where Windows has an error code that says the same, it is that code.
 constexpr uint32_t kExitDone = 0;            // done; also when files wait for the next restart, or the user declined
 constexpr uint32_t kExitSetupCancelled = 1;  // setup cancelled, or its dialog could not be made
+constexpr uint32_t kExitListMissing = 2;     // ERROR_FILE_NOT_FOUND: no "Uninstall.lst", nothing removed
+constexpr uint32_t kExitPathUnusable = 3;    // ERROR_PATH_NOT_FOUND: the program's own path or folder cannot be used
 constexpr uint32_t kExitOutOfMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
+constexpr uint32_t kExitCannotMake = 82;     // ERROR_CANNOT_MAKE: a batch file could not be written or started
 constexpr uint32_t kExitUnknownSwitch = 87;  // ERROR_INVALID_PARAMETER: the command line holds an unknown switch
 constexpr uint32_t kExitAlreadyRunning = 1618;  // ERROR_INSTALL_ALREADY_RUNNING: another setup or uninstall runs
 

@@ -110,3 +110,5 @@ void WriteUninstallEntry() {
   (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"Language", 0);
   (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher", kPublisherName);
 }
+
+void DeleteUninstallEntry() { DeleteSettingKey(HKEY_LOCAL_MACHINE, kUninstallKey); }

@@ -32,6 +32,10 @@ constexpr const wchar_t kUninstallKey[] =
 // (with a trailing backslash), the publisher. Write failures are ignored.
 void WriteUninstallEntry();
 
+// Deletes the uninstall entry. The uninstall driver does so only once the files are gone, so that
+// an interrupted uninstall can be started again from the list of installed programs.
+void DeleteUninstallEntry();
+
 // Appends the version name ("6.01 <beta> 1 (<64-bit>)" with localized words), preceded by a blank
 // when the text is not empty; cut to the capacity.
 void AppendVersionName(wchar_t* text, size_t capacity);

@@ -49,7 +49,6 @@ void RemoveIntegration() {
     DeleteUserSettingsKeepingSavedOwners();
   }
   if (!RunOptions.MsiMode) {
-    DeleteSettingKey(HKEY_LOCAL_MACHINE, kUninstallKey);
     DeleteSettingKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
     // Registration wrote App Paths in the 32-bit view as well.
     DeleteSettingKey32(HKEY_LOCAL_MACHINE, kAppPathsKey);

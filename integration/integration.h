@@ -1,6 +1,6 @@
 // Putting the whole shell integration in place and taking it away again: App Paths, shell
 // extension and capabilities, file associations with their ShellNew entries, ProgIDs, shortcuts
-// and, on removal, the archiver's keys and the uninstall entry.
+// and, on removal, the archiver's keys.
 //
 // COM must be initialised on the calling thread (the shortcuts are written through the shell-link
 // object). When the settings store has system integration switched off (INI file with
@@ -20,6 +20,6 @@ bool ApplyIntegration(const IntegrationSettings& settings, wchar_t* groupFolder,
 
 // Removes every piece of integration: gives associations back to their previous owners, then
 // deletes the shell extension registration, HKLM\Software\Ovenix, the shortcuts and program
-// groups, the ProgIDs, HKCU\Software\Ovenix and, unless RunOptions.MsiMode, the uninstall entry
-// and the App Paths key (both registry views).
+// groups, the ProgIDs, HKCU\Software\Ovenix and, unless RunOptions.MsiMode, the App Paths key
+// (both registry views). The uninstall entry stays (DeleteUninstallEntry).
 void RemoveIntegration();

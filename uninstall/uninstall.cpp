@@ -8,6 +8,7 @@
 #include "base/bounded_text.h"
 #include "base/handles.h"
 #include "base/paths.h"
+#include "integration/app_registration.h"
 #include "integration/integration.h"
 #include "localization/language.h"
 #include "localization/localized_strings.h"
@@ -42,33 +43,51 @@ bool ProgramFolderOf(const wchar_t* programPath, wchar_t* folder, size_t capacit
   return true;
 }
 
+// Whether the program folder holds nothing but the program itself: what an uninstall leaves that
+// was interrupted after its list was deleted. Only such a folder may go without the list; anything
+// else in it could be the user's. False when the folder cannot be read to its end.
+bool HoldsOnlyTheProgram(const wchar_t* programFolder, const wchar_t* programPath) {
+  wchar_t pattern[kPathCapacity];
+  JoinPath(programFolder, L"*", pattern, kPathCapacity);
+  DirectoryScanner scanner;
+  scanner.SetPattern(pattern);
+  ScanEntry entry;
+  while (scanner.Next(entry)) {
+    if (!NamesEqual(FileNamePart(entry.name), FileNamePart(programPath))) return false;
+  }
+  return !entry.error;
+}
+
 }  // namespace
 
-void RunUninstall() {
+uint32_t RunUninstall() {
   wchar_t programPath[kPathCapacity] = {};
   wchar_t programFolder[kPathCapacity];
-  if (!ModulePath(nullptr, programPath, kPathCapacity)) return;  // no usable path: nothing happens
-  if (!ProgramFolderOf(programPath, programFolder, kPathCapacity)) return;
   // Without the program folder as the current folder, the bare names below would name files
   // elsewhere: stop rather than delete there.
-  if (!SetCurrentDirectoryW(programFolder)) return;
+  if (!ModulePath(nullptr, programPath, kPathCapacity) || !ProgramFolderOf(programPath, programFolder, kPathCapacity) ||
+      !SetCurrentDirectoryW(programFolder)) {
+    return kExitPathUnusable;
+  }
   AppendSeparator(programFolder, kPathCapacity);
 
   if (!RunOptions.Silent &&
       ShowMessage(nullptr, LocalizedString(IDS_CONTINUEUNINSTALL), LocalizedString(IDS_UNINSTALLVOK), kQuestionFlags) !=
           IDYES) {
-    return;
+    return kExitDone;
   }
 
   // Like the runtime's "rb": read and write sharing, but not delete sharing, so a list line naming
   // the list itself cannot delete it during the passes.
   UniqueFileHandle list(CreateFileW(kUninstallListName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!list) {
-    wchar_t message[kListErrorCapacity];
-    FormatWithArgument(message, kListErrorCapacity, LocalizedString(IDS_CANNOTOPENLIST), kUninstallListName);
-    ShowMessage(nullptr, message, LocalizedString(IDS_UNINSTALLVOK), kErrorFlags);
-    return;
+  if (!list && !HoldsOnlyTheProgram(programFolder, programPath)) {
+    if (!RunOptions.Silent) {
+      wchar_t message[kListErrorCapacity];
+      FormatWithArgument(message, kListErrorCapacity, LocalizedString(IDS_CANNOTOPENLIST), kUninstallListName);
+      ShowMessage(nullptr, message, LocalizedString(IDS_UNINSTALLVOK), kErrorFlags);
+    }
+    return kExitListMissing;
   }
 
   // The language library goes before the files do; these texts are needed afterwards.
@@ -81,18 +100,24 @@ void RunUninstall() {
 
   RemoveIntegration();
   UnloadLanguageLibrary();
-  // A Windows Installer package owns the files: leave them (and the list) alone.
-  if (RunOptions.MsiMode) return;
+  // A Windows Installer package owns the files and the installed-programs entry: leave them (and
+  // the list) alone.
+  if (RunOptions.MsiMode) return kExitDone;
 
   for (const wchar_t* name : kHelpIndexFiles) {
     SetFileAttributesW(name, 0);
     DeleteFileW(name);
   }
 
-  ListReader reader(list.get());
-  const ListPassOutcome outcome = RunListPasses(reader, programFolder, programPath);
-  list.reset();
-  DeleteFileW(kUninstallListName);
+  ListPassOutcome outcome;
+  if (list) {
+    ListReader reader(list.get());
+    outcome = RunListPasses(reader, programFolder, programPath);
+    list.reset();
+    DeleteFileW(kUninstallListName);
+  }
+  // Only now: until the files are gone, the entry lets the user start an interrupted uninstall again.
+  DeleteUninstallEntry();
   // A settings file that survived the passes (in the per-user folder, or not in the list) gets
   // the removal's deletions now. One the passes deleted must not come back at process exit, or the
   // folder could never be removed: the store is released without writing either way.
@@ -102,8 +127,8 @@ void RunUninstall() {
   wchar_t currentFolder[kPathCapacity] = {};
   CurrentFolder(currentFolder, kPathCapacity);  // empty when it cannot be read
 
-  if (outcome.rebootNeeded && !RunOptions.Silent) {
-    ShowMessage(nullptr, rebootRequired, caption, kNoticeFlags);
+  if (outcome.rebootNeeded) {
+    if (!RunOptions.Silent) ShowMessage(nullptr, rebootRequired, caption, kNoticeFlags);
     if (currentFolder[0] != 0 && NamesEqual(FileNamePart(currentFolder), kScheduledFolderName)) {
       MoveFileExW(currentFolder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
@@ -111,20 +136,21 @@ void RunUninstall() {
 
   wchar_t tempFolder[kPathCapacity] = {};
   const DWORD tempLength = GetTempPathW(kPathCapacity, tempFolder);
-  if (tempLength == 0 || tempLength >= kPathCapacity) return;
   // A cut name would be another file, which the batch line "del" would then delete.
-  if (tempLength + std::wcslen(kSelfRemovalBatchName) >= kPathCapacity) return;
+  if (tempLength == 0 || tempLength + std::wcslen(kSelfRemovalBatchName) >= kPathCapacity || currentFolder[0] == 0) {
+    return kExitCannotMake;
+  }
   wchar_t batchPath[kPathCapacity];
   CopyBounded(batchPath, tempFolder, kPathCapacity);
   AppendBounded(batchPath, kSelfRemovalBatchName, kPathCapacity);
-  if (currentFolder[0] == 0) return;
   const SelfRemovalBatch batch = CreateSelfRemovalBatch(batchPath, programPath, currentFolder, RunOptions.Silent);
-  if (batch == SelfRemovalBatch::NotWritten) return;
+  if (batch == SelfRemovalBatch::NotWritten) return kExitCannotMake;
 
   // This process must not hold the program folder as its current folder, or the folder could not
   // be removed; the batch runs in the temporary folder.
   SetCurrentDirectoryW(L"..");
-  StartSelfRemovalBatch(tempFolder);
+  const bool started = StartSelfRemovalBatch(tempFolder);
   // The batch file could not name the program without risking another file: the user removes it.
   if (batch == SelfRemovalBatch::KeepsProgram && !RunOptions.Silent) ShowWarningNotice(warningTexts, programPath);
+  return started && batch == SelfRemovalBatch::RemovesProgram ? kExitDone : kExitCannotMake;
 }

@@ -3,9 +3,10 @@
 //   agent apply          lays the whole integration down (every archive type, every shortcut,
 //                        the shell extension) and writes the installed-programs entry; exit 0
 //                        when ApplyIntegration ran all its steps
-//   agent remove         takes the integration away again (RemoveIntegration)
+//   agent remove         takes the integration and the installed-programs entry away again
 //   agent uninstall-msi  runs the uninstall driver silently in Windows Installer mode (a mode the
-//                        command line of uninstall.exe cannot select together with uninstalling)
+//                        command line of uninstall.exe cannot select together with uninstalling);
+//                        its exit code is the driver's
 #include <windows.h>
 
 #include <cwchar>
@@ -35,13 +36,13 @@ int main() {
   }
   if (std::wcsstr(commandLine, L" remove") != nullptr) {
     RemoveIntegration();
+    DeleteUninstallEntry();
     return 0;
   }
   if (std::wcsstr(commandLine, L" uninstall-msi") != nullptr) {
     RunOptions.Silent = true;
     RunOptions.MsiMode = true;
-    RunUninstall();
-    return 0;
+    return static_cast<int>(RunUninstall());
   }
   return 2;
 }

@@ -38,7 +38,10 @@ TEST(Confirmation, AnsweredNoRemovesNothing) {
   EXPECT_FALSE(FileExists(SelfRemovalBatchPath()));
 }
 
-TEST(MissingList, IsReportedEvenWhenSilentAndNothingIsRemoved) {
+class MissingList : public testing::TestWithParam<bool> {};
+
+TEST_P(MissingList, RemovesNothingAndEndsWith2ShowingTheErrorOnlyWhenAsking) {
+  const bool silent = GetParam();
   const SystemState before = CaptureSystemState();
   MockInstallation installation(L"C:\\vok-e2e\\nolist\\Ovenix");
   ASSERT_TRUE(installation.ready());
@@ -46,19 +49,27 @@ TEST(MissingList, IsReportedEvenWhenSilentAndNothingIsRemoved) {
   SystemState applied;
   ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before, &applied));
 
-  const AnsweredRun run = RunAnswering(installation, L"-s", IDNO);
+  const AnsweredRun run = RunAnswering(installation, silent ? L"-s" : L"", IDYES);
   ASSERT_TRUE(run.result.finished) << "a message box was left unanswered";
-  EXPECT_EQ(0u, run.result.exitCode);
+  EXPECT_EQ(2u, run.result.exitCode) << "ERROR_FILE_NOT_FOUND";
   const std::vector<SeenMessage>& seen = run.seen;
-  ASSERT_EQ(1u, seen.size());
-  EXPECT_NE(std::wstring::npos, seen[0].text.find(L"Uninstall.lst")) << Printable(seen[0].text);
-  EXPECT_EQ(IDOK, seen[0].answer) << "an error box has only an OK button";
+  if (silent) {
+    EXPECT_TRUE(seen.empty()) << "a silent run shows nothing";
+  } else {
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(Text(IDS_CONTINUEUNINSTALL), seen[0].text);
+    EXPECT_NE(std::wstring::npos, seen[1].text.find(L"Uninstall.lst")) << Printable(seen[1].text);
+    EXPECT_EQ(IDOK, seen[1].answer) << "an error box has only an OK button";
+  }
   const SystemState after = CaptureSystemState();
   EXPECT_EQ(applied.registry, after.registry) << Printable(Differences(applied.registry, after.registry));
   EXPECT_EQ(applied.shortcuts, after.shortcuts);
   EXPECT_TRUE(FileExists(installation.Join(L"Ovenix.exe")));
   EXPECT_FALSE(FileExists(SelfRemovalBatchPath()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, MissingList, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Silent" : "Asking"; });
 
 struct InUseCase {
   const char* label;
@@ -121,7 +132,7 @@ TEST_P(FilesInUse, AreScheduledForTheNextRestart) {
 const InUseCase kInUse[] = {
     {"NamedOvenixAsking", L"C:\\Program Files\\Ovenix", false, true},
     {"NamedOvenixLowerCaseAsking", L"C:\\vok-e2e\\ovenix", false, true},
-    {"NamedOvenixSilent", L"C:\\vok-e2e\\silent\\Ovenix", true, false},
+    {"NamedOvenixSilent", L"C:\\vok-e2e\\silent\\Ovenix", true, true},
     {"OtherNameAsking", L"C:\\vok-e2e\\Archiver", false, false},
 };
 INSTANTIATE_TEST_SUITE_P(Folders, FilesInUse, testing::ValuesIn(kInUse),

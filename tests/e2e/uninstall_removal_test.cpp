@@ -1,8 +1,11 @@
 // A silent uninstall of mock installations with the real uninstall.exe: the integration, every
 // listed file and folder, the list, the program and its folder all go; nothing else does.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
 
 #include <memory>
+#include <vector>
 
 #include "base/handles.h"
 #include "e2e/e2e_test_common.h"
@@ -160,7 +163,7 @@ TEST(DriveRoot, RemovesTheListedFilesAndKeepsTheRoot) {
   // Without COMSPEC the batch file stays unstarted, so its lines can be read; then run it here.
   const ProcessResult result = installation.RunUninstall(L"/S", {{L"COMSPEC", L""}});
   ASSERT_TRUE(result.finished);
-  EXPECT_EQ(0u, result.exitCode);
+  EXPECT_EQ(82u, result.exitCode) << "ERROR_CANNOT_MAKE: the batch file did not start";
   for (size_t i = 0; i < kMockInstallationFileCount; ++i) {
     EXPECT_FALSE(FileExists(installation.Join(kMockInstallationFiles[i]))) << Printable(kMockInstallationFiles[i]);
   }
@@ -174,6 +177,70 @@ TEST(DriveRoot, RemovesTheListedFilesAndKeepsTheRoot) {
   EXPECT_TRUE(WaitUntil([&] { return !FileExists(batch) && !FileExists(installation.UninstallExe()); }, 30000));
   EXPECT_TRUE(FolderExists(root)) << "a drive root stays";
   EXPECT_EQ("not the archiver's", ReadFileBytes(installation.Join(L"unrelated.txt")));
+}
+
+// A running process whose image is the given file, and the process that started it.
+struct RunningProcess {
+  DWORD id;
+  DWORD parent;
+};
+
+std::vector<RunningProcess> ProcessesOf(const std::wstring& image) {
+  std::vector<RunningProcess> found;
+  UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    wchar_t path[2048] = {};
+    DWORD size = 2048;
+    if (process && QueryFullProcessImageNameW(process.get(), 0, path, &size) &&
+        CompareStringOrdinal(path, -1, image.c_str(), -1, /*ignoreCase=*/TRUE) == CSTR_EQUAL) {
+      found.push_back({entry.th32ProcessID, entry.th32ParentProcessID});
+    }
+  }
+  return found;
+}
+
+TEST(InterruptedUninstall, IsFinishedByRunningItAgain) {
+  const SystemState before = CaptureSystemState();
+  const std::wstring folder = L"C:\\vok-e2e\\interrupted\\Ovenix";
+  MockInstallation installation(folder);
+  ASSERT_TRUE(installation.ready());
+  ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
+  ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
+
+  const ProcessResult first = installation.RunUninstall(L"/S");
+  ASSERT_TRUE(first.finished);
+  ASSERT_EQ(0u, first.exitCode);
+  // Killed during the batch file's two-second pause, as a deployment time-out would: its command
+  // interpreter first, so that nothing deletes the program once the pausing run is gone too.
+  std::vector<RunningProcess> pausing;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        pausing = ProcessesOf(installation.UninstallExe());
+        return !pausing.empty();
+      },
+      10000))
+      << "the batch file's pause was not seen";
+  for (DWORD id : {pausing[0].parent, pausing[0].id}) {
+    UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    ASSERT_TRUE(process.valid()) << "process " << id;
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), 10000);
+  }
+  ASSERT_TRUE(FileExists(installation.UninstallExe())) << "killed too late: the batch file had removed the program";
+  ASSERT_FALSE(FileExists(installation.Join(L"Uninstall.lst")));
+
+  const AnsweredRun second = RunAnswering(installation, L"/S", IDYES);
+  ASSERT_TRUE(second.result.finished) << "a message box was left unanswered";
+  EXPECT_EQ(0u, second.result.exitCode);
+  EXPECT_TRUE(second.seen.empty()) << "a silent run shows nothing";
+  EXPECT_TRUE(WaitForSelfRemoval(folder)) << "the batch file did not remove the program, its folder and itself";
+  const SystemState after = CaptureSystemState();
+  EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
+  EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
 }
 
 // A process the test starts suspended, so that it decides when the process runs.
