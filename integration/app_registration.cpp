@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cwchar>
 
 #include "base/bounded_text.h"
+#include "base/handles.h"
+#include "base/list_file.h"
 #include "base/paths.h"
 #include "integration/integration_settings.h"
 #include "localization/localized_strings.h"
@@ -14,6 +17,33 @@
 namespace {
 
 constexpr size_t kPieceCapacity = 100;  // each piece of the version name is formatted in this much
+constexpr size_t kCommandCapacity = kPathCapacity + 8;  // the quoted program path and " /S"
+
+// Kilobytes, rounded up, of the files named in the installer's list that exist beside the program
+// (folder, with its trailing backslash), or of the program file alone when there is no list. The
+// folder itself is never walked: it may be a drive root.
+uint32_t EstimatedSizeInKilobytes(const wchar_t* folder, const wchar_t* programPath) {
+  wchar_t path[kPathCapacity];
+  JoinPath(folder, kUninstallListName, path, kPathCapacity);
+  UniqueFileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  uint64_t bytes = 0;
+  ScanEntry entry;
+  if (!file) {
+    if (LookupSingle(programPath, entry)) bytes = entry.size;
+  } else {
+    ListReader list(file.get());
+    wchar_t name[kListPieceBytes + 1];
+    while (NextListName(list, name)) {
+      // A cut path would name another file.
+      if (wcslen(folder) + wcslen(name) >= kPathCapacity) continue;
+      JoinPath(folder, name, path, kPathCapacity);
+      if (LookupSingle(path, entry) && !entry.isFolder) bytes += entry.size;
+    }
+  }
+  const uint64_t kilobytes = (bytes + 1023) / 1024;
+  return kilobytes > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(kilobytes);
+}
 
 }  // namespace
 
@@ -94,7 +124,12 @@ void WriteUninstallEntry() {
   (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", displayVersion);
   (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMajor", kVersionMajor);
   (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMinor", kVersionMinor);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", ownPath);
+  // Quoted: with blanks in an unquoted path, Windows would try "C:\Program.exe" first.
+  wchar_t command[kCommandCapacity];
+  CopyBounded(command, L"\"", kCommandCapacity);
+  AppendBounded(command, ownPath, kCommandCapacity);
+  AppendBounded(command, L"\"", kCommandCapacity);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", command);
 
   // An icon the installer (or an earlier run) pointed at an existing file stays.
   wchar_t icon[kPathCapacity];
@@ -109,6 +144,17 @@ void WriteUninstallEntry() {
   (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoRepair", 1);
   (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"Language", 0);
   (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher", kPublisherName);
+
+  // For tools that remove programs without a person: the silent command and the size.
+  AppendBounded(command, L" /S", kCommandCapacity);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString", command);
+  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize",
+                           ownPath[0] != L'\0' ? EstimatedSizeInKilobytes(folder, ownPath) : 0);
+  SYSTEMTIME today;
+  GetLocalTime(&today);
+  wchar_t date[kPieceCapacity];
+  FormatBounded(date, kPieceCapacity, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallDate", date);
 }
 
 void DeleteUninstallEntry() { DeleteSettingKey(HKEY_LOCAL_MACHINE, kUninstallKey); }

@@ -27,9 +27,11 @@ constexpr const wchar_t kUninstallKey[] =
 // write failures are ignored. The store's registry view is 0 again on return.
 [[nodiscard]] bool RegisterAppPath();
 
-// Writes the uninstall entry (default view): display name and version, this program as the
-// uninstall command, the icon (an existing "DisplayIcon" file is kept), the install location
-// (with a trailing backslash), the publisher. Write failures are ignored.
+// Writes the uninstall entry (default view): display name and version, this program's quoted path
+// as the uninstall command, the icon (an existing "DisplayIcon" file is kept), the install location
+// (with a trailing backslash), the publisher, then the silent command (the same and " /S"), the
+// size in kilobytes of the files "Uninstall.lst" names that exist (without a list, of the program
+// file) and today's local date as yyyyMMdd. Write failures are ignored.
 void WriteUninstallEntry();
 
 // Deletes the uninstall entry. The uninstall driver does so only once the files are gone, so that

@@ -172,6 +172,15 @@ TEST_F(RoundTrip, SetupThenUninstallLeavesTheMachineAsItWas) {
   const ProcessResult setup = RunProcess(Quoted(exe) + L" -setup -s", kInstallFolder);
   ASSERT_TRUE(setup.finished) << "silent setup did not end";
   ASSERT_EQ(0u, setup.exitCode);
+  // The installed-programs entry as tools read it: quoted commands, the silent one among them.
+  const wchar_t kEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ovenix archiver";
+  EXPECT_EQ(Quoted(exe), RegString(HKEY_LOCAL_MACHINE, kEntry, L"UninstallString"));
+  EXPECT_EQ(Quoted(exe) + L" /S", RegString(HKEY_LOCAL_MACHINE, kEntry, L"QuietUninstallString"));
+  const uint64_t kilobytes = RegDword(HKEY_LOCAL_MACHINE, kEntry, L"EstimatedSize");
+  const uint64_t programBytes = ReadFileBytes(exe).size();
+  EXPECT_TRUE(kilobytes * 1024 >= programBytes && kilobytes * 1024 < programBytes + 2048)
+      << kilobytes << " KB for the listed program of " << programBytes << " bytes and a few small files";
+  EXPECT_EQ(TodayAsYyyyMmDd(), RegString(HKEY_LOCAL_MACHINE, kEntry, L"InstallDate"));
   const MachineState installed = Snapshot();
   std::vector<std::wstring> setupAdded = LinesAdded(before.registry, installed.registry);
   setupAdded.erase(std::remove_if(setupAdded.begin(), setupAdded.end(), IsPlatformNoise), setupAdded.end());

@@ -13,6 +13,7 @@
 #include "support/process.h"
 #include "support/registry_snapshot.h"
 #include "support/temp_folder.h"
+#include "support/text.h"
 
 namespace {
 
@@ -49,14 +50,14 @@ class UninstallEntryTest : public ::testing::Test {
   const std::wstring folder_ = OwnModuleFolder() + L"\\";
 };
 
-TEST_F(UninstallEntryTest, WritesElevenValuesInTheirTypes) {
+TEST_F(UninstallEntryTest, WritesFourteenValuesInTheirTypes) {
   WriteUninstallEntry();
   const HKEY hklm = HKEY_LOCAL_MACHINE;
   EXPECT_EQ(L"Ovenix 6.01 beta 1 (64-bit)", RegString(hklm, kUninstallPath, L"DisplayName"));
   EXPECT_EQ(L"6.01.1", RegString(hklm, kUninstallPath, L"DisplayVersion"));
   EXPECT_EQ(6u, RegDword(hklm, kUninstallPath, L"VersionMajor"));
   EXPECT_EQ(1u, RegDword(hklm, kUninstallPath, L"VersionMinor"));
-  EXPECT_EQ(OwnModulePath(), RegString(hklm, kUninstallPath, L"UninstallString"));
+  EXPECT_EQ(L"\"" + OwnModulePath() + L"\"", RegString(hklm, kUninstallPath, L"UninstallString"));
   EXPECT_EQ(folder_ + L"Ovenix.exe", RegString(hklm, kUninstallPath, L"DisplayIcon"));
   EXPECT_EQ(folder_, RegString(hklm, kUninstallPath, L"InstallLocation"));
   EXPECT_EQ(L'\\', RegString(hklm, kUninstallPath, L"InstallLocation").back());
@@ -64,11 +65,14 @@ TEST_F(UninstallEntryTest, WritesElevenValuesInTheirTypes) {
   EXPECT_EQ(1u, RegDword(hklm, kUninstallPath, L"NoRepair"));
   EXPECT_EQ(0u, RegDword(hklm, kUninstallPath, L"Language"));
   EXPECT_EQ(std::wstring(kPublisherName), RegString(hklm, kUninstallPath, L"Publisher"));
-  // Eleven values and nothing else.
+  EXPECT_EQ(L"\"" + OwnModulePath() + L"\" /S", RegString(hklm, kUninstallPath, L"QuietUninstallString"));
+  EXPECT_NE(0xDEADBEEFu, RegDword(hklm, kUninstallPath, L"EstimatedSize")) << "a DWORD";
+  EXPECT_EQ(TodayAsYyyyMmDd(), RegString(hklm, kUninstallPath, L"InstallDate"));
+  // Fourteen values and nothing else.
   const std::vector<std::wstring> lines = SnapshotRegistry(hklm, kUninstallPath);
   size_t values = 0;
   for (const std::wstring& line : lines) values += line.find(L" : ") != std::wstring::npos;
-  EXPECT_EQ(11u, values) << JoinLines(lines);
+  EXPECT_EQ(14u, values) << JoinLines(lines);
 }
 
 TEST_F(UninstallEntryTest, DisplayIconKeptOnlyWhenItNamesAnExistingFile) {

@@ -457,7 +457,7 @@ TEST_F(IntegrationEndToEnd, AppPathsInBothViewsAndMsiRemovalKeepsThem) {
   }
   EXPECT_EQ(exe, RegString(HKLM, L"Software\\Ovenix", L"exe64"));
   EXPECT_EQ(layout.folder() + L"\\", RegString(HKLM, kUninstallPath, L"InstallLocation"));
-  EXPECT_EQ(layout.ExePath(), RegString(HKLM, kUninstallPath, L"UninstallString"));
+  EXPECT_EQ(Quoted(layout.ExePath()), RegString(HKLM, kUninstallPath, L"UninstallString"));
 
   ASSERT_EQ(0u, layout.Run(L"remove", L"--msi").exitCode);
   EXPECT_TRUE(RegKeyExists(HKLM, kUninstallPath));
@@ -471,6 +471,28 @@ TEST_F(IntegrationEndToEnd, AppPathsInBothViewsAndMsiRemovalKeepsThem) {
   // Wine (like Windows 7 and later) links the 32-bit view's App Paths to the 64-bit key, so here
   // this holds even without the 32-bit deletion; where the views are separate it needs it.
   EXPECT_FALSE(RegKeyExists(HKLM, kAppPathsPath, KEY_WOW64_32KEY)) << "the 32-bit view's key goes too";
+}
+
+TEST_F(IntegrationEndToEnd, EstimatedSizeCountsTheListedFilesThatExist) {
+  // Listed: two files of 1500 and 600 bytes, a folder, a missing file. Not listed: a large file and
+  // the program itself, which a walk of the folder would count.
+  const InstallationLayout layout({});
+  ASSERT_TRUE(layout.ready());
+  ASSERT_TRUE(MakeFolders(layout.Join(L"sub")));
+  ASSERT_TRUE(WriteFileBytes(layout.Join(L"a.bin"), std::string(1500, 'a')));
+  ASSERT_TRUE(WriteFileBytes(layout.Join(L"sub\\b.bin"), std::string(600, 'b')));
+  ASSERT_TRUE(WriteFileBytes(layout.Join(L"unlisted.bin"), std::string(100000, 'u')));
+  ASSERT_TRUE(WriteFileBytes(layout.Join(L"Uninstall.lst"), "a.bin\r\nsub\r\nsub\\b.bin  \r\nmissing.bin\r\n"));
+  ASSERT_EQ(0u, layout.Run(L"uninstall-entry").exitCode);
+  EXPECT_EQ(3u, RegDword(HKLM, kUninstallPath, L"EstimatedSize")) << "2100 bytes in whole kilobytes, rounded up";
+
+  // Without a list: the program file alone.
+  ASSERT_TRUE(DeleteFileW(layout.Join(L"Uninstall.lst").c_str()));
+  ASSERT_EQ(0u, layout.Run(L"uninstall-entry").exitCode);
+  const uint64_t programBytes = ReadFileBytes(layout.ExePath()).size();
+  const uint64_t kilobytes = RegDword(HKLM, kUninstallPath, L"EstimatedSize");
+  EXPECT_TRUE(kilobytes * 1024 >= programBytes && kilobytes * 1024 < programBytes + 1024)
+      << kilobytes << " KB for a program of " << programBytes << " bytes";
 }
 
 // The version name from the string table is AppendVersionName's own test; here from a language file.

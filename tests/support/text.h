@@ -35,3 +35,10 @@ inline std::wstring ProgramString(UINT id) {
   const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
   return length > 0 ? std::wstring(text, length) : std::wstring();
 }
+
+// Today's local date as Windows writes it with the picture "yyyyMMdd".
+inline std::wstring TodayAsYyyyMmDd() {
+  wchar_t date[16] = {};
+  GetDateFormatW(LOCALE_INVARIANT, 0, nullptr, L"yyyyMMdd", date, 16);
+  return date;
+}
