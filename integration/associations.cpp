@@ -211,7 +211,12 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
   if (associate && wantShellNew) return;
 
   const bool existed = ReadUserNumber(stateKey, kSavedExistValue, 1) != 0;
+  // The type goes back last: until then the extension is still the archiver's, so that an
+  // uninstall interrupted on the way finds it again and finishes the release. Without the previous
+  // owner's key, the ShellNew subkey goes here too (RegDeleteKeyW refuses a key with subkeys).
+  if (isVok || isZip) RestoreShellNewEntry(ext, existed, isVok);
   if (!associate) {
+    if (isVok) ReleaseVolumeKeys();
     wchar_t type[kSavedTypeCapacity];
     (void)ReadUserString(stateKey, kSavedTypeValue, type, L"", kSavedTypeCapacity);
     if (NamesArchiverProgId(type)) type[0] = L'\0';
@@ -221,19 +226,11 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
       (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", type);
     } else {
       LogLine("association %s: given back: the key goes, it did not exist before", ext);
-      // RegDeleteKeyW refuses a key with subkeys: the archiver's own ShellNew subkey has to go
-      // first, or the extension key it made survives uninstall as an empty key.
-      if ((isVok || isZip) && MayChangeShellNew(ext, isVok)) {
-        wchar_t shellNewKey[kKeyCapacity];
-        JoinKey(ext, L"\\ShellNew", shellNewKey, kKeyCapacity);
-        DeleteSettingKey(HKEY_CLASSES_ROOT, shellNewKey);
-      }
-      (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", L"");
       DeleteSettingKey(HKEY_CLASSES_ROOT, ext);
+      // A key that another program has put a subkey into stays, without the archiver's type.
+      if (SettingKeyExists(HKEY_CLASSES_ROOT, ext)) (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", L"");
     }
-    if (isVok) ReleaseVolumeKeys();
   }
-  if (isVok || isZip) RestoreShellNewEntry(ext, existed, isVok);
 }
 
 void AssociateArchiveTypes(const IntegrationSettings& settings) {
