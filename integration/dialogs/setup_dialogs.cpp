@@ -239,7 +239,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
           ConfirmSetup(dialog);
           break;
         case IDCANCEL:
-          ExitCode = 1;
+          ExitCode = kExitSetupCancelled;
           EndDialog(dialog, 0);
           break;
         case IDC_SHELLEXT:  // the box has toggled itself; follow it with the enabling of its two options
