@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/paths.h"
+#include "base/run_log.h"
 
 bool HandOverFile(const wchar_t* fileName) {
   // The data folder is never created here: without the per-user folder the file lands beside
@@ -10,16 +11,20 @@ bool HandOverFile(const wchar_t* fileName) {
   wchar_t destination[kPathCapacity];
   ArchiverDataFolder(destination, kPathCapacity);
   JoinPath(destination, fileName, destination, kPathCapacity);
-  if (PathExists(destination)) return true;  // the user's own file wins over the installer's
-
+  const bool present = PathExists(destination);
   wchar_t source[kPathCapacity] = {};
   const DWORD length = GetEnvironmentVariableW(L"sfxname", source, kPathCapacity);
   // Missing, empty, or too long to be a path we could use: not started by the installer.
   if (length == 0 || length >= kPathCapacity || source[0] == L'\0') return true;
+  if (present) {  // the user's own file wins over the installer's
+    LogLine("hand-over: %s is not copied, %s is there already", fileName, destination);
+    return true;
+  }
 
   ReplaceFileName(source, fileName, kPathCapacity);
   if (!PathExists(source)) return false;
-  CopyFileW(source, destination, /*failIfExists=*/TRUE);
+  const bool copied = CopyFileW(source, destination, /*failIfExists=*/TRUE);
+  LogLine("hand-over: copied %s to %s -> %e", source, destination, copied ? 0u : static_cast<unsigned>(GetLastError()));
   return true;
 }
 

@@ -5,10 +5,13 @@
 #include "app/handover.h"
 #include "app/options.h"
 #include "app/run_state.h"
+#include "base/bounded_text.h"
 #include "base/error_reporter.h"
 #include "base/handles.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "base/system.h"
+#include "integration/app_registration.h"
 #include "integration/dialogs/setup_dialogs.h"
 #include "localization/language.h"
 #include "localization/warning_notice.h"
@@ -38,10 +41,14 @@ void RunSetupMode() {
   if (confirmed == -1) {
     // The dialog could not be made at all (a language library without it, no rich-edit class):
     // nothing was applied, and the installer must not read that as a completed setup.
+    LogLine("setup: the settings dialog could not be made: nothing applied");
     ExitCode = kExitSetupCancelled;
     return;
   }
-  if (confirmed == 0) return;  // cancelled: ExitCode is already kExitSetupCancelled
+  if (confirmed == 0) {  // ExitCode is already kExitSetupCancelled
+    LogLine("setup: cancelled: nothing applied");
+    return;
+  }
   if (!RunOptions.MsiMode) DialogBoxParamW(ResourceModule, kDoneDialogName, nullptr, DoneDialogProc, 0);
   if (ProgramGroupFolder[0] != L'\0' && !RunOptions.Silent && !RunOptions.MsiMode && !RunOptions.NoExplorer &&
       PathExists(ProgramGroupFolder))
@@ -70,15 +77,38 @@ bool TakeRunMutex(UniqueKernelHandle& owner) {
   return true;
 }
 
+// The line that opens a run's part of the log: when, which program, how it was started and where
+// its settings live.
+void LogRunHeader() {
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  wchar_t when[32];
+  FormatBounded(when, 32, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                now.wSecond);
+  wchar_t version[16];
+  FormatBounded(version, 16, kDisplayVersionFormat, kVersionMajor, kVersionMinor, kVersionBeta);
+  wchar_t settingsFile[kPathCapacity];
+  g_iniStore.FileInUse(settingsFile);
+  LogLine("==== %s uninstall %s, command line: %s; settings: %s%s", when, version, GetCommandLineW(),
+          settingsFile[0] != L'\0' ? L"the settings file " : L"the registry", settingsFile);
+}
+
 void RunRequested(const RunRequests& requests) {
   // The self-removal batch file's runs: it starts them while the uninstaller may still run.
   if (requests.wait) Sleep(2000);
-  if (requests.warning && !RunOptions.Silent) ShowProgramSurvivedNotice();
+  if (requests.warning) {
+    if (RunOptions.Silent) {
+      LogLine("message not shown, the run is silent: the program file survived the removal");
+    } else {
+      ShowProgramSurvivedNotice();
+    }
+  }
   if (!requests.setup && !requests.uninstall) return;
 
   // Two runs at once would share the batch file and keep each other's program file in use.
   UniqueKernelHandle runMutex;
   if (!TakeRunMutex(runMutex)) {
+    LogLine("another setup or uninstall of the archiver is under way: nothing done");
     ExitCode = kExitAlreadyRunning;
     return;
   }
@@ -105,8 +135,11 @@ int RunProgram(HINSTANCE instance) {
   if (length >= kSfxCommandCapacity) sfxCommand[0] = 0;  // too long to have been read at all
   ParseOptions(/*fromInstaller=*/true, sfxCommand, &requests);
   ParseOptions(/*fromInstaller=*/false, GetCommandLineW(), &requests);
+  // Relative to the current folder of the start, before the uninstall changes it.
+  if (requests.logPath[0] != L'\0' && OpenRunLog(requests.logPath)) LogRunHeader();
   // A tool that guessed our switches must not read "nothing done" as success.
   if (requests.unknownSwitch) {
+    LogLine("the command line holds a switch the program does not know: nothing done");
     ExitCode = kExitUnknownSwitch;
   } else {
     RunRequested(requests);
@@ -122,5 +155,7 @@ static_assert(kExitOutOfMemory == VOK_EXIT_OUT_OF_MEMORY, "the run record names 
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Running out of memory ends the run with exit code 8 and shows nothing.
-  return RunGuarded([](void* context) { return RunProgram(static_cast<HINSTANCE>(context)); }, instance);
+  const int exitCode = RunGuarded([](void* context) { return RunProgram(static_cast<HINSTANCE>(context)); }, instance);
+  LogLine("exit code %u", static_cast<unsigned>(exitCode));
+  return exitCode;
 }

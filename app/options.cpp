@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class OptionAction { Setup, Msi, Init, Wait, NoExplorer, Warning };
+enum class OptionAction { Setup, Msi, Init, Wait, NoExplorer, Warning, Log };
 
 struct OptionRow {
   const wchar_t* name;
@@ -24,7 +24,12 @@ constexpr OptionRow kOptions[] = {
     {L"setup", 5, OptionAction::Setup, true},           {L"msi", 3, OptionAction::Msi, true},
     {L"init", 4, OptionAction::Init, true},             {L"wait", 4, OptionAction::Wait, true},
     {L"noexplorer", 4, OptionAction::NoExplorer, true}, {L"warning", 7, OptionAction::Warning, true},
+    // Exactly "log=" and a path: "-logo" and a bare "-log" are unknown switches. Like the silent
+    // switch it leaves uninstall mode alone.
+    {L"log=", 4, OptionAction::Log, false},
 };
+
+constexpr size_t kSwitchAndLogName = 5;  // "-log=" or "/log="
 
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
@@ -64,6 +69,9 @@ void ApplyOption(OptionAction action, const wchar_t* token, RunRequests* request
       break;
     case OptionAction::Warning:
       requests->warning = true;
+      break;
+    case OptionAction::Log:
+      CopyBounded(requests->logPath, token + kSwitchAndLogName, kCommandTokenCapacity);
       break;
   }
 }
@@ -112,7 +120,8 @@ void ParseOptions(bool fromInstaller, const wchar_t* text, RunRequests* requests
     }
     if (fromInstaller) continue;  // the installer may only ask for silence
     const OptionRow* option = FindOption(token + 1);
-    if (option == nullptr) {
+    const bool logWithoutPath = option && option->action == OptionAction::Log && token[kSwitchAndLogName] == L'\0';
+    if (option == nullptr || logWithoutPath) {
       requests->unknownSwitch = true;
       uninstallExcluded = true;
       continue;

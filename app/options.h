@@ -13,6 +13,7 @@ struct RunRequests {
   bool wait;           // "wait": the self-removal batch file's pause
   bool warning;        // "warning": the notice that the program file survived
   bool unknownSwitch;  // the command line holds a switch that no option names: the run does nothing
+  wchar_t logPath[kCommandTokenCapacity];  // "log=<path>": the run's log file; empty without one
 };
 
 // Parses one command-line text into RunOptions and *requests. fromInstaller is true for the

@@ -111,7 +111,7 @@ void WriteUninstallEntry() {
   CopyBounded(displayName, kArchiverName, kPathCapacity);
   AppendVersionName(displayName, kPathCapacity);
   wchar_t displayVersion[kPieceCapacity];
-  FormatBounded(displayVersion, kPieceCapacity, L"%d.%02d.%d", kVersionMajor, kVersionMinor, kVersionBeta);
+  FormatBounded(displayVersion, kPieceCapacity, kDisplayVersionFormat, kVersionMajor, kVersionMinor, kVersionBeta);
 
   wchar_t ownPath[kPathCapacity];
   ModulePath(nullptr, ownPath, kPathCapacity);  // empty when it cannot be had

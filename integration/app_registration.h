@@ -8,6 +8,8 @@
 constexpr int kVersionMajor = 6;
 constexpr int kVersionMinor = 1;
 constexpr int kVersionBeta = 1;
+// "6.01.1": major, minor with two digits, beta number.
+constexpr const wchar_t* kDisplayVersionFormat = L"%d.%02d.%d";
 
 // Shown as "Publisher" in the list of installed programs.
 constexpr const wchar_t kPublisherName[] = L"Ovenix Software";

@@ -127,9 +127,13 @@ bool SavePreviousOwner(const wchar_t* ext, const wchar_t* stateKey) {
       saved && shellNewExact && WriteUserString(stateKey, kShellNewStateValue, previousShellNew) == 0;
   if (!shellNewSaved) DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kShellNewStateValue);
   if (saved) {
-    LogLine("association %s: taken over; previous owner saved: the key %s, type \"%s\", New menu entry %s", ext,
-            existed ? L"existed" : L"did not exist", previousType,
-            shellNewSaved ? previousShellNew : L"left to its owner (it is not a single FileName or empty NullFile)");
+    LogLine("association %s: taken over; previous owner saved: the key %s, type \"%s\"", ext,
+            existed ? L"existed" : L"did not exist", previousType);
+    if (shellNewSaved) {
+      if (previousShellNew[0] != L'\0') LogLine("New menu entry of %s: saved as \"%s\"", ext, previousShellNew);
+    } else {
+      LogLine("New menu entry of %s: left to its owner, it is not a single FileName or an empty NullFile", ext);
+    }
   }
   return saved;
 }

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "base/bounded_text.h"
+#include "base/run_log.h"
 #include "resources/resource_ids.h"
 #include "settings/registry.h"
 
@@ -133,7 +134,11 @@ void LoadIntegrationSettings(IntegrationSettings& settings) {
     const bool read = ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", progId, L"", kProgIdCapacity);
     // A type name too long for the buffer is a claim all the same.
     const bool unreadable = !read && SettingValueExists(HKEY_CLASSES_ROOT, extension, L"");
-    if (progId[0] != L'\0' || unreadable || index == kJarTypeIndex) settings.Associate[index] = 0;
+    if (progId[0] != L'\0' || unreadable || index == kJarTypeIndex) {
+      settings.Associate[index] = 0;
+      LogLine("setup: %s is not pre-selected: %s", extension,
+              index == kJarTypeIndex ? L"the archiver does not own it" : L"another program owns it");
+    }
   }
 
   for (const StoredFlag& flag : kStoredFlags) {

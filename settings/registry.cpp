@@ -32,7 +32,7 @@ const wchar_t* RootName(HKEY root) {
 const wchar_t* ValueName(const wchar_t* name) { return name && *name ? name : L"@"; }
 
 // Registry access is off: what the program would have changed outside its own settings.
-void LogSkipped(const char* action, HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
+void LogSkipped(const wchar_t* action, HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
   LogLine("registry: %s %s\\%s : %s skipped (registry access is off in the settings file)", action, RootName(root),
           OrEmpty(subkey), ValueName(valueName));
 }
@@ -69,7 +69,7 @@ DWORD WriteRegistryValue(HKEY root, const wchar_t* subkey, const wchar_t* valueN
   LSTATUS result = RegCreateKeyExW(root, path, 0, /*lpClass=*/nullptr, REG_OPTION_NON_VOLATILE,
                                    KEY_WRITE | g_registryView, /*security=*/nullptr, key.put(), /*disposition=*/nullptr);
   if (result == ERROR_SUCCESS) result = RegSetValueExW(key.get(), OrEmpty(valueName), 0, type, data, size);
-  const char* view = (g_registryView & KEY_WOW64_32KEY) != 0 ? " (32-bit view)" : "";
+  const wchar_t* view = (g_registryView & KEY_WOW64_32KEY) != 0 ? L" (32-bit view)" : L"";
   if (type == REG_DWORD) {
     DWORD number = 0;
     memcpy(&number, data, sizeof number);
@@ -292,7 +292,7 @@ DWORD WriteSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueN
       return result;
     }
     case Route::Skip:
-      LogSkipped("set", root, subkey, valueName);
+      LogSkipped(L"set", root, subkey, valueName);
       return ERROR_SUCCESS;
     case Route::Registry:
       break;
@@ -314,7 +314,7 @@ DWORD WriteSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueN
       return result;
     }
     case Route::Skip:
-      LogSkipped("set", root, subkey, valueName);
+      LogSkipped(L"set", root, subkey, valueName);
       return ERROR_SUCCESS;
     case Route::Registry:
       break;
@@ -338,7 +338,7 @@ bool RoutedToRegistryForDeletion(HKEY root, const wchar_t* subkey, const wchar_t
       return false;
     }
     case Route::Skip:
-      LogSkipped("delete", root, subkey, valueName);
+      LogSkipped(L"delete", root, subkey, valueName);
       return false;
     case Route::Registry:
       break;
@@ -352,7 +352,7 @@ bool KeyOpens(HKEY root, const wchar_t* path) {
 }
 
 // What was there and went, or could not go; nothing for what was not there to begin with.
-void LogDeletion(HKEY root, const wchar_t* path, const wchar_t* valueName, const char* view, LSTATUS result) {
+void LogDeletion(HKEY root, const wchar_t* path, const wchar_t* valueName, const wchar_t* view, LSTATUS result) {
   if (result == ERROR_FILE_NOT_FOUND) return;
   if (valueName) {
     LogLine("registry: delete %s\\%s : %s -> %e", RootName(root), path, ValueName(valueName),
@@ -369,20 +369,20 @@ void DeleteSettingValue(HKEY root, const wchar_t* subkey, const wchar_t* valueNa
   if (!RoutedToRegistryForDeletion(root, subkey, valueName, path)) return;
   UniqueHkey key;
   if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.put()) != ERROR_SUCCESS) return;
-  LogDeletion(root, path, valueName, "", RegDeleteValueW(key.get(), OrEmpty(valueName)));
+  LogDeletion(root, path, valueName, L"", RegDeleteValueW(key.get(), OrEmpty(valueName)));
 }
 
 void DeleteSettingKey(HKEY root, const wchar_t* subkey) {
   wchar_t path[kRegistryPathCapacity];
   // An empty path would name the root itself.
   if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path) || path[0] == L'\0') return;
-  LogDeletion(root, path, nullptr, "", RegDeleteKeyW(root, path));
+  LogDeletion(root, path, nullptr, L"", RegDeleteKeyW(root, path));
 }
 
 void DeleteSettingKey32(HKEY root, const wchar_t* subkey) {
   wchar_t path[kRegistryPathCapacity];
   if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path) || path[0] == L'\0') return;
-  LogDeletion(root, path, nullptr, " (32-bit view)", RegDeleteKeyExW(root, path, KEY_WOW64_32KEY, 0));
+  LogDeletion(root, path, nullptr, L" (32-bit view)", RegDeleteKeyExW(root, path, KEY_WOW64_32KEY, 0));
 }
 
 void DeleteSettingTree(HKEY root, const wchar_t* subkey) {

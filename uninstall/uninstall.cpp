@@ -8,6 +8,7 @@
 #include "base/bounded_text.h"
 #include "base/handles.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "integration/app_registration.h"
 #include "integration/integration.h"
 #include "localization/language.h"
@@ -58,6 +59,15 @@ bool HoldsOnlyTheProgram(const wchar_t* programFolder, const wchar_t* programPat
   return !entry.error;
 }
 
+// A silent run shows nothing, whatever happens; the log still tells what would have been shown.
+void ShowMessageUnlessSilent(const wchar_t* text, const wchar_t* caption, UINT flags) {
+  if (RunOptions.Silent) {
+    LogLine("message not shown, the run is silent: \"%s\"", text);
+  } else {
+    ShowMessage(nullptr, text, caption, flags);
+  }
+}
+
 }  // namespace
 
 uint32_t RunUninstall() {
@@ -67,6 +77,7 @@ uint32_t RunUninstall() {
   // elsewhere: stop rather than delete there.
   if (!ModulePath(nullptr, programPath, kPathCapacity) || !ProgramFolderOf(programPath, programFolder, kPathCapacity) ||
       !SetCurrentDirectoryW(programFolder)) {
+    LogLine("uninstall: the program's own path or folder cannot be used: nothing removed");
     return kExitPathUnusable;
   }
   AppendSeparator(programFolder, kPathCapacity);
@@ -74,6 +85,7 @@ uint32_t RunUninstall() {
   if (!RunOptions.Silent &&
       ShowMessage(nullptr, LocalizedString(IDS_CONTINUEUNINSTALL), LocalizedString(IDS_UNINSTALLVOK), kQuestionFlags) !=
           IDYES) {
+    LogLine("uninstall: not confirmed: nothing removed");
     return kExitDone;
   }
 
@@ -81,13 +93,17 @@ uint32_t RunUninstall() {
   // the list itself cannot delete it during the passes.
   UniqueFileHandle list(CreateFileW(kUninstallListName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!list && !HoldsOnlyTheProgram(programFolder, programPath)) {
-    if (!RunOptions.Silent) {
+  if (!list) {
+    if (!HoldsOnlyTheProgram(programFolder, programPath)) {
       wchar_t message[kListErrorCapacity];
       FormatWithArgument(message, kListErrorCapacity, LocalizedString(IDS_CANNOTOPENLIST), kUninstallListName);
-      ShowMessage(nullptr, message, LocalizedString(IDS_UNINSTALLVOK), kErrorFlags);
+      ShowMessageUnlessSilent(message, LocalizedString(IDS_UNINSTALLVOK), kErrorFlags);
+      LogLine("uninstall: %s cannot be opened and the folder holds more than the program: nothing removed",
+              kUninstallListName);
+      return kExitListMissing;
     }
-    return kExitListMissing;
+    LogLine("uninstall: %s is gone and the folder holds only the program: an interrupted uninstall is finished",
+            kUninstallListName);
   }
 
   // The language library goes before the files do; these texts are needed afterwards.
@@ -106,7 +122,7 @@ uint32_t RunUninstall() {
 
   for (const wchar_t* name : kHelpIndexFiles) {
     SetFileAttributesW(name, 0);
-    DeleteFileW(name);
+    if (DeleteFileW(name)) LogLine("deleted %s%s", programFolder, name);
   }
 
   ListPassOutcome outcome;
@@ -114,7 +130,8 @@ uint32_t RunUninstall() {
     ListReader reader(list.get());
     outcome = RunListPasses(reader, programFolder, programPath);
     list.reset();
-    DeleteFileW(kUninstallListName);
+    LogLine("list: deleted %s%s -> %e", programFolder, kUninstallListName,
+            DeleteFileW(kUninstallListName) ? 0u : static_cast<unsigned>(GetLastError()));
   }
   // Only now: until the files are gone, the entry lets the user start an interrupted uninstall again.
   DeleteUninstallEntry();
@@ -128,9 +145,11 @@ uint32_t RunUninstall() {
   CurrentFolder(currentFolder, kPathCapacity);  // empty when it cannot be read
 
   if (outcome.rebootNeeded) {
-    if (!RunOptions.Silent) ShowMessage(nullptr, rebootRequired, caption, kNoticeFlags);
+    ShowMessageUnlessSilent(rebootRequired, caption, kNoticeFlags);
     if (currentFolder[0] != 0 && NamesEqual(FileNamePart(currentFolder), kScheduledFolderName)) {
-      MoveFileExW(currentFolder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      const bool recorded = MoveFileExW(currentFolder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      LogLine("folder %s scheduled for removal at the next restart -> %e", currentFolder,
+              recorded ? 0u : static_cast<unsigned>(GetLastError()));
     }
   }
 
@@ -150,6 +169,7 @@ uint32_t RunUninstall() {
   // be removed; the batch runs in the temporary folder.
   SetCurrentDirectoryW(L"..");
   const bool started = StartSelfRemovalBatch(tempFolder);
+  LogLine("self-removal: the batch file %s %s", batchPath, started ? L"started" : L"could not be started");
   // The batch file could not name the program without risking another file: the user removes it.
   if (batch == SelfRemovalBatch::KeepsProgram && !RunOptions.Silent) ShowWarningNotice(warningTexts, programPath);
   return started && batch == SelfRemovalBatch::RemovesProgram ? kExitDone : kExitCannotMake;

@@ -5,6 +5,7 @@
 #include "base/bounded_text.h"
 #include "base/handles.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 
 namespace {
 
@@ -69,8 +70,12 @@ void ScheduleForRestart(const wchar_t* fullPath) {
   TemporaryNameFor(fullPath, temporaryName, kPathCapacity);
   // A file that cannot be renamed either (open without delete sharing) is scheduled under its own
   // name; one that can (a mapped image, on Windows) gets out of the way of a reinstallation.
-  const wchar_t* scheduled = MoveFileW(fullPath, temporaryName) ? temporaryName : fullPath;
-  MoveFileExW(scheduled, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  const bool moved = MoveFileW(fullPath, temporaryName);
+  if (moved) LogLine("list: %s is in use: moved aside to %s", fullPath, temporaryName);
+  const wchar_t* scheduled = moved ? temporaryName : fullPath;
+  const bool recorded = MoveFileExW(scheduled, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  LogLine("list: %s scheduled for deletion at the next restart -> %e", scheduled,
+          recorded ? 0u : static_cast<unsigned>(GetLastError()));
 }
 
 }  // namespace
@@ -118,17 +123,22 @@ ListPassOutcome RunListPasses(ListReader& list, const wchar_t* programFolder, co
       CopyBounded(fullPath, programFolder, kPathCapacity);
       AppendBounded(fullPath, name, kPathCapacity);
       if (!LiesInsideFolder(fullPath, programFolder) || LeadsOutThroughLink(fullPath, folderLength, programFinal)) {
+        LogLine("list: \"%s\" passed over: it leads out of the program folder", name);
         continue;
       }
 
       const DWORD attributes = GetFileAttributesW(fullPath);
       SetFileAttributesW(fullPath, 0);  // clears read-only; 0 is taken as "normal"
       if (Exists(attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        if (RemoveDirectoryW(fullPath)) ++deletedInPass;
+        if (RemoveDirectoryW(fullPath)) {
+          ++deletedInPass;
+          LogLine("list: removed the folder %s", fullPath);
+        }
         continue;
       }
       if (DeleteFileW(fullPath)) {
         ++deletedInPass;
+        LogLine("list: deleted %s", fullPath);
         continue;
       }
       if (!Exists(attributes)) continue;

@@ -92,6 +92,7 @@ struct ParseResult {
   bool noExplorer;
   const wchar_t* init;
   bool unknown;
+  const wchar_t* log = L"";  // the run's log file
 };
 
 // Runs both passes as the entry point does: sfxcmd first, then the command line.
@@ -106,8 +107,10 @@ ParseResult Parse(const wchar_t* sfxcmd, const wchar_t* commandLine) {
   ParseOptions(false, commandLine, &requests);
   static wchar_t init[kInitSelectionCapacity];
   wcscpy(init, RunOptions.InitSelection);
+  static wchar_t log[kCommandTokenCapacity];
+  wcscpy(log, requests.logPath);
   return {requests.setup, requests.uninstall, RunOptions.Silent, RunOptions.MsiMode, RunOptions.NoExplorer, init,
-          requests.unknownSwitch};
+          requests.unknownSwitch, log};
 }
 
 struct ModeCase {
@@ -145,6 +148,15 @@ const ModeCase kModeCases[] = {
     {L"", L"uninstall.exe /VERYSILENT /NORESTART", {false, false, false, false, false, L"", true}},
     {L"", L"uninstall.exe -setup -x -s", {true, false, true, false, false, L"", true}},
     {L"-x /VERYSILENT", L"uninstall.exe", {false, true, false, false, false, L"", false}},
+    // sfxcmd, command line: setup, uninstall, silent, msi, noexplorer, init, unknown switch, log
+    {L"", L"uninstall.exe /S /log=x.log", {false, true, true, false, false, L"", false, L"x.log"}},
+    {L"", L"uninstall.exe -setup -s \"-LOG=C:\\my logs\\run.log\"", {true, false, true, false, false, L"", false,
+                                                                       L"C:\\my logs\\run.log"}},
+    {L"", L"uninstall.exe -log=\"C:\\a b.log\"", {false, true, false, false, false, L"", false, L"C:\\a b.log"}},
+    {L"", L"uninstall.exe -logo", {false, false, false, false, false, L"", true}},
+    {L"", L"uninstall.exe -log", {false, false, false, false, false, L"", true}},
+    {L"", L"uninstall.exe -log=", {false, false, false, false, false, L"", true}},
+    {L"-log=x.log", L"uninstall.exe", {false, true, false, false, false, L"", false}},
 };
 
 TEST(ParseOptions, DecidesTheModeAndTheRunOptions) {
@@ -159,6 +171,7 @@ TEST(ParseOptions, DecidesTheModeAndTheRunOptions) {
     EXPECT_EQ(c.expected.noExplorer, actual.noExplorer) << context;
     EXPECT_STREQ(c.expected.init, actual.init) << context;
     EXPECT_EQ(c.expected.unknown, actual.unknown) << context;
+    EXPECT_STREQ(c.expected.log, actual.log) << context;
     EXPECT_FALSE(actual.setup && actual.uninstall) << "the two modes exclude each other: " << context;
   }
 }

@@ -295,6 +295,12 @@ std::wstring SettingsFileText(const std::wstring& path) {
   return text;
 }
 
+size_t CountOf(const std::string& text, const std::string& piece) {
+  size_t count = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
+  return count;
+}
+
 // The saved previous owners in HKCU\Software\Ovenix as snapshot lines: none may stay in the
 // registry once a settings file is the store.
 std::vector<std::wstring> SavedOwnerLines() {
@@ -330,7 +336,10 @@ TEST_F(SetupScenario, AnUpgradeThatHandsASettingsFileOverMovesThePreviousOwnersI
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
   const std::wstring dataFolder = SpecialFolder(CSIDL_APPDATA) + L"\\Ovenix";
   ASSERT_TRUE(MakeFolders(dataFolder));
-  const ProcessResult first = RunInstalled(L"-setup -s");
+  // The first setup and the uninstall write one log; the second setup's log cannot be created.
+  ASSERT_TRUE(MakeFolders(L"C:\\vok-e2e\\logs"));
+  const std::wstring log = L"C:\\vok-e2e\\logs\\run log.txt";
+  const ProcessResult first = RunInstalled(L"-setup -s \"-log=" + log + L"\"");
   ASSERT_TRUE(first.finished);
   ASSERT_EQ(0u, first.exitCode);
   const std::vector<std::wstring> ownersInRegistry = SavedOwnerLines();
@@ -341,7 +350,8 @@ TEST_F(SetupScenario, AnUpgradeThatHandsASettingsFileOverMovesThePreviousOwnersI
   TempFolder installer(L"installer");
   ASSERT_TRUE(WriteFileBytes(installer.Join(L"ovenix.ini"),
                              "HKCU\\Setup\\CascadedMenu=1\r\nHKCU\\General\\FromInstaller=1\r\n"));
-  const ProcessResult setup = RunInstalled(L"-setup -s", {{L"sfxname", installer.Join(L"ovenix-setup.exe")}});
+  const ProcessResult setup = RunInstalled(L"-setup -s \"-log=C:\\vok-e2e\\no such folder\\run.log\"",
+                                           {{L"sfxname", installer.Join(L"ovenix-setup.exe")}});
   ASSERT_TRUE(setup.finished);
   EXPECT_EQ(0u, setup.exitCode);
 
@@ -360,12 +370,22 @@ TEST_F(SetupScenario, AnUpgradeThatHandsASettingsFileOverMovesThePreviousOwnersI
   EXPECT_EQ(L"Windows.IsoFile", RegString(HKEY_CLASSES_ROOT, L".iso", L""));
   EXPECT_FALSE(FileExists(Folder() + L"\\ovenix.ini"));
 
-  const ProcessResult uninstall = RunInstalled(L"-s");
+  const ProcessResult uninstall = RunInstalled(L"-s \"/log=" + log + L"\"");
   ASSERT_TRUE(uninstall.finished);
   EXPECT_EQ(0u, uninstall.exitCode);
   EXPECT_TRUE(WaitUntil([] { return !FileExists(kInstallFolder); }, kRunMs)) << "the self-removal did not finish";
   EXPECT_EQ(L"OtherArc.7z", RegString(HKEY_CLASSES_ROOT, L".7z", L""));
   EXPECT_EQ(oddType, RegString(HKEY_CLASSES_ROOT, L".cab", L""));
+  // The log tells both runs apart and what each did with the previous owner of ".7z".
+  const std::string logBytes = ReadFileBytes(log);
+  ASSERT_EQ(0, logBytes.compare(0, 8, "\xEF\xBB\xBF==== ")) << "not UTF-8 with a byte-order mark and a header";
+  EXPECT_EQ(1u, CountOf(logBytes, "\r\n==== ")) << "not two headers:\n" << logBytes;
+  for (const char* line : {"\" -setup -s \"-log=C:\\vok-e2e\\logs\\run log.txt\"; settings: the registry\r\n",
+                           "\" -s \"/log=C:\\vok-e2e\\logs\\run log.txt\"; settings: the settings file ",
+                           "association .7z: taken over; previous owner saved: the key existed, type \"OtherArc.7z\"\r\n",
+                           "association .7z: given back: type \"OtherArc.7z\"\r\n", "Uninstall_Vok.Bat"})
+    EXPECT_NE(std::string::npos, logBytes.find(line)) << line << " missing from the log:\n" << logBytes;
+  EXPECT_EQ(logBytes.size() - 13, logBytes.rfind("exit code 0\r\n")) << "the exit code is not the last line";
   EXPECT_EQ(L"Windows.IsoFile", RegString(HKEY_CLASSES_ROOT, L".iso", L""));
   EXPECT_EQ(L"", RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile"));
   EXPECT_FALSE(RegValueExists(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
