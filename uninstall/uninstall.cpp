@@ -118,7 +118,10 @@ uint32_t RunUninstall() {
   UnloadLanguageLibrary();
   // A Windows Installer package owns the files and the installed-programs entry: leave them (and
   // the list) alone.
-  if (RunOptions.MsiMode) return kExitDone;
+  if (RunOptions.MsiMode) {
+    LogLine("uninstall: a Windows Installer package owns the files: none is deleted");
+    return kExitDone;
+  }
 
   for (const wchar_t* name : kHelpIndexFiles) {
     SetFileAttributesW(name, 0);

@@ -6,6 +6,7 @@
 #include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "integration/app_registration.h"
 #include "integration/associations.h"
 #include "integration/integration.h"
@@ -108,7 +109,8 @@ void ConfirmSetup(HWND dialog) {
   MoveSavedOwnersIntoSettingsFile();
   SaveIntegrationSettings(g_setupRecord);
   // Setup goes on whatever the integration managed to write: the user is told nothing here.
-  ApplyIntegration(g_setupRecord, ProgramGroupFolder, kProgramGroupFolderCapacity);
+  if (!ApplyIntegration(g_setupRecord, ProgramGroupFolder, kProgramGroupFolderCapacity))
+    LogLine("setup: the integration stopped early: the registry refused its first write (access denied)");
   if (!RunOptions.MsiMode) WriteUninstallEntry();
   ReleaseAceExtension();
   EndDialog(dialog, 1);
