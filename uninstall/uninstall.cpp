@@ -136,20 +136,16 @@ uint32_t RunUninstall() {
 
   wchar_t tempFolder[kPathCapacity] = {};
   const DWORD tempLength = GetTempPathW(kPathCapacity, tempFolder);
-  // A cut name would be another file, which the batch line "del" would then delete.
-  if (tempLength == 0 || tempLength + std::wcslen(kSelfRemovalBatchName) >= kPathCapacity || currentFolder[0] == 0) {
-    return kExitCannotMake;
-  }
+  if (tempLength == 0 || tempLength >= kPathCapacity || currentFolder[0] == 0) return kExitCannotMake;
   wchar_t batchPath[kPathCapacity];
-  CopyBounded(batchPath, tempFolder, kPathCapacity);
-  AppendBounded(batchPath, kSelfRemovalBatchName, kPathCapacity);
-  const SelfRemovalBatch batch = CreateSelfRemovalBatch(batchPath, programPath, currentFolder, RunOptions.Silent);
+  const SelfRemovalBatch batch =
+      CreateSelfRemovalBatch(tempFolder, programPath, currentFolder, RunOptions.Silent, batchPath);
   if (batch == SelfRemovalBatch::NotWritten) return kExitCannotMake;
 
   // This process must not hold the program folder as its current folder, or the folder could not
   // be removed; the batch runs in the temporary folder.
   SetCurrentDirectoryW(L"..");
-  const bool started = StartSelfRemovalBatch(tempFolder);
+  const bool started = StartSelfRemovalBatch(tempFolder, batchPath);
   // The batch file could not name the program without risking another file: the user removes it.
   if (batch == SelfRemovalBatch::KeepsProgram && !RunOptions.Silent) ShowWarningNotice(warningTexts, programPath);
   return started && batch == SelfRemovalBatch::RemovesProgram ? kExitDone : kExitCannotMake;
