@@ -100,6 +100,22 @@ for _ in $(seq 1 120); do
   sleep 0.5
 done
 sleep 1
+# The batch file lives in a folder of its own, which its last line removes on Windows. Wine's cmd
+# keeps the batch file open until it ends, so there the folder stays, empty: it is removed here
+# once cmd has ended (only an empty folder can be), and shown.
+for _ in $(seq 1 60); do
+  left=0
+  for folder in "$prefix"/drive_c/users/*/Temp/*; do
+    [[ -d $folder && $(basename "$folder") =~ ^[0-9A-F]{32}$ ]] || continue
+    if rmdir "$folder" 2>/dev/null; then
+      echo "   removed the empty batch folder that Wine's cmd leaves: ${folder#"$prefix"/drive_c/}"
+    else
+      left=1
+    fi
+  done
+  [ "$left" = 0 ] && break
+  sleep 0.5
+done
 snapshot after
 echo "== What installation, setup and uninstall left behind, compared with the machine before"
 show_changes origin after

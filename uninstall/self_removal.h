@@ -33,31 +33,41 @@ constexpr size_t kBatchPathBytes = 8 * 2048 + 1;
 //   5 times: del "P" / rd "F" / if not exist "P" goto done
 //   :done
 //   if exist "P" "P" /warning      (only when not silent)
-//   del "B"
-// where P is programPath, F the program folder (no trailing backslash except at a drive root) and
-// B the batch file's own path, each as BatchPathBytes gives it. When P or F has no exact form, the
-// lines naming either are left out and *removesProgram is set to false (true otherwise); when B
-// has none, the last line is left out. False when a write fails.
+//   del "B" & rd "D"
+// where P is programPath, F the program folder (no trailing backslash except at a drive root), B
+// the batch file's own path and D the folder holding it, each as BatchPathBytes gives it. When P
+// or F has no exact form, the lines naming either are left out and *removesProgram is set to false
+// (true otherwise); when B or D has none, the last line is left out. False when a write fails.
 [[nodiscard]] bool WriteSelfRemovalLines(HANDLE file, const wchar_t* programPath, const wchar_t* folder,
                                          const wchar_t* batchPath, bool silent, bool* removesProgram) noexcept;
 
 enum class SelfRemovalBatch {
-  NotWritten,      // no batch file stands at the path: it could not be created or written in full
+  NotWritten,      // no batch file and no batch folder: they could not be made or written in full
   RemovesProgram,  // written with every line
   KeepsProgram,    // written without the lines for the program and its folder (no exact form)
 };
 
-// Removes whatever stands at batchPath (the name itself: a link is removed, never its target; a
-// folder only when it is empty), creates the file new (CREATE_NEW) and writes the lines into it.
-// A file that could not be written in full is deleted again: a line cut short could name a
-// shorter, different path.
-[[nodiscard]] SelfRemovalBatch CreateSelfRemovalBatch(const wchar_t* batchPath, const wchar_t* programPath,
-                                                      const wchar_t* folder, bool silent) noexcept;
+// Makes a new folder inside tempFolder (a path ending in a backslash) and writes the batch file
+// "Uninstall_Vok.Bat" into it (CREATE_NEW); batchPath (kPathCapacity characters) receives the
+// file's full path, or is empty when NotWritten.
+//
+// In a temporary folder that every account may write to (C:\Windows\Temp under SYSTEM), a fixed
+// name could be taken first by anyone, or swapped between its writing and its run. The folder's
+// name is therefore 32 hexadecimal digits from the system's random generator, the creation fails
+// when the name exists (then up to five names are tried; any other failure gives up at once), and
+// its security descriptor lets only SYSTEM, Administrators and the running account in, with no
+// entry inherited from the temporary folder; the batch file inherits the same entries. A batch
+// file that could not be written in full is deleted again with its folder: a line cut short could
+// name a shorter, different path. Whatever else stands in the temporary folder is never touched.
+[[nodiscard]] SelfRemovalBatch CreateSelfRemovalBatch(const wchar_t* tempFolder, const wchar_t* programPath,
+                                                      const wchar_t* folder, bool silent, wchar_t* batchPath) noexcept;
 
-// Starts `"<COMSPEC>" /d /v:off /c .\Uninstall_Vok.Bat` hidden, inheriting handles, with
-// batchFolder (the folder holding the batch file) as the child's current folder. The only variable
-// part of the command line is the quoted COMSPEC: cmd would otherwise strip the quotes around a
-// batch path holding "&", "(", ")" or "^", and expand "%" (and "!" with delayed expansion) in it.
-// "/d" keeps AutoRun commands from the registry out. Without COMSPEC nothing starts. Returns
-// whether a process started.
-bool StartSelfRemovalBatch(const wchar_t* batchFolder) noexcept;
+// Starts `"<system folder>\cmd.exe" /d /v:off /c .\<batch folder name>\Uninstall_Vok.Bat` hidden,
+// inheriting handles, with tempFolder as the child's current folder: a process's current folder
+// cannot be removed, and the batch removes its own folder last. batchPath is the path that
+// CreateSelfRemovalBatch gave for that tempFolder. The interpreter comes from the system folder by
+// full path, never from the environment (an elevated run would otherwise start whatever the
+// user's COMSPEC names). The command line holds no path but the system folder's and the
+// hexadecimal folder name, so cmd has nothing in it to unquote or expand; "/d" keeps AutoRun
+// commands from the registry out. Returns whether a process started.
+bool StartSelfRemovalBatch(const wchar_t* tempFolder, const wchar_t* batchPath) noexcept;

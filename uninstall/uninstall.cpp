@@ -158,22 +158,29 @@ uint32_t RunUninstall() {
 
   wchar_t tempFolder[kPathCapacity] = {};
   const DWORD tempLength = GetTempPathW(kPathCapacity, tempFolder);
-  // A cut name would be another file, which the batch line "del" would then delete.
-  if (tempLength == 0 || tempLength + std::wcslen(kSelfRemovalBatchName) >= kPathCapacity || currentFolder[0] == 0) {
+  wchar_t batchPath[kPathCapacity] = {};
+  const SelfRemovalBatch batch =
+      tempLength == 0 || tempLength >= kPathCapacity || currentFolder[0] == 0
+          ? SelfRemovalBatch::NotWritten
+          : CreateSelfRemovalBatch(tempFolder, programPath, currentFolder, RunOptions.Silent, batchPath);
+  if (batch == SelfRemovalBatch::NotWritten) {
+    LogLine("self-removal: no batch file could be written in the temporary folder: the program and its folder stay");
     return kExitCannotMake;
   }
-  wchar_t batchPath[kPathCapacity];
-  CopyBounded(batchPath, tempFolder, kPathCapacity);
-  AppendBounded(batchPath, kSelfRemovalBatchName, kPathCapacity);
-  const SelfRemovalBatch batch = CreateSelfRemovalBatch(batchPath, programPath, currentFolder, RunOptions.Silent);
-  if (batch == SelfRemovalBatch::NotWritten) return kExitCannotMake;
 
   // This process must not hold the program folder as its current folder, or the folder could not
   // be removed; the batch runs in the temporary folder.
   SetCurrentDirectoryW(L"..");
-  const bool started = StartSelfRemovalBatch(tempFolder);
+  const bool started = StartSelfRemovalBatch(tempFolder, batchPath);
   LogLine("self-removal: the batch file %s %s", batchPath, started ? L"started" : L"could not be started");
   // The batch file could not name the program without risking another file: the user removes it.
-  if (batch == SelfRemovalBatch::KeepsProgram && !RunOptions.Silent) ShowWarningNotice(warningTexts, programPath);
+  if (batch == SelfRemovalBatch::KeepsProgram) {
+    LogLine("self-removal: the batch file cannot name the program exactly: the program and its folder stay");
+    if (RunOptions.Silent) {
+      LogLine("message not shown, the run is silent: the program file is to be deleted by hand");
+    } else {
+      ShowWarningNotice(warningTexts, programPath);
+    }
+  }
   return started && batch == SelfRemovalBatch::RemovesProgram ? kExitDone : kExitCannotMake;
 }

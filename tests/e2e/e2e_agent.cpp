@@ -7,12 +7,16 @@
 //   agent uninstall-msi  runs the uninstall driver silently in Windows Installer mode (a mode the
 //                        command line of uninstall.exe cannot select together with uninstalling);
 //                        its exit code is the driver's
+//   agent <other>        stands in for a program that must never be started: it records its start
+//                        in a file "<its own path>.started"; exit 2
 #include <windows.h>
 
 #include <cwchar>
 
 #include "app/run_state.h"
+#include "base/bounded_text.h"
 #include "base/handles.h"
+#include "base/paths.h"
 #include "integration/app_registration.h"
 #include "integration/integration.h"
 #include "integration/integration_settings.h"
@@ -43,6 +47,11 @@ int main() {
     RunOptions.Silent = true;
     RunOptions.MsiMode = true;
     return static_cast<int>(RunUninstall());
+  }
+  wchar_t record[2048] = {};
+  if (ModulePath(nullptr, record, 2048)) {
+    AppendBounded(record, L".started", 2048);
+    UniqueFileHandle(CreateFileW(record, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   }
   return 2;
 }

@@ -105,13 +105,14 @@ inline std::string OemBatchText(const std::wstring& path) {
 inline std::string ExpectedBatch(const std::wstring& program, const std::wstring& folder, const std::wstring& batch,
                                  bool silent) {
   const std::string p = OemBatchText(program), f = OemBatchText(folder), b = OemBatchText(batch);
+  const std::string d = OemBatchText(batch.substr(0, batch.rfind(L'\\')));
   std::string text = "\"" + p + "\" /wait\r\n";
   for (int i = 0; i < 5; ++i) {
     text += "del \"" + p + "\"\r\nrd \"" + f + "\"\r\nif not exist \"" + p + "\" goto done\r\n";
   }
   text += ":done\r\n";
   if (!silent) text += "if exist \"" + p + "\" \"" + p + "\" /warning\r\n";
-  return text + "del \"" + b + "\"\r\n";
+  return text + "del \"" + b + "\" & rd \"" + d + "\"\r\n";
 }
 
 // Makes `folder` (created if missing) the user's temporary folder for the life of the object: TEMP
@@ -169,9 +170,13 @@ class UserTemporaryFolder {
   bool ready_ = false;
 };
 
-// Runs a batch file through cmd the way the uninstaller would, and waits for it to end.
-inline ProcessResult RunBatch(const std::wstring& batch) {
-  wchar_t system[MAX_PATH] = {};
-  GetSystemDirectoryW(system, MAX_PATH);
-  return RunProcess(Quoted(std::wstring(system) + L"\\cmd.exe") + L" /c \"" + batch + L"\"", L"C:\\", {}, 60000);
+// The bytes of the self-removal batch file in the one batch folder that is new since `before` (its
+// path into *batchPath); empty when there is no single such folder or no file in it. Called right
+// after the uninstaller has ended, it reads the file while the batch's first line, the program's
+// two-second pause, still runs.
+inline std::string ReadNewBatch(const std::vector<std::wstring>& before, std::wstring* batchPath) {
+  const std::vector<std::wstring> added = NewBatchFolders(before);
+  if (added.size() != 1) return std::string();
+  *batchPath = added[0] + L"\\Uninstall_Vok.Bat";
+  return ReadFileBytes(*batchPath);
 }

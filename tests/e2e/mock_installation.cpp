@@ -109,15 +109,47 @@ ProcessResult MockInstallation::RunAgent(const std::wstring& relative, const std
   return RunProcess(Quoted(Join(relative)) + L" " + command, folder_, {}, 60000);
 }
 
-std::wstring SelfRemovalBatchPath() {
+std::wstring TemporaryFolder() {
   wchar_t temp[2048] = {};
   GetTempPathW(2048, temp);
-  return std::wstring(temp) + L"Uninstall_Vok.Bat";
+  return temp;
 }
 
-bool WaitForSelfRemoval(const std::wstring& folder, DWORD timeoutMs) {
-  const std::wstring batch = SelfRemovalBatchPath();
-  return WaitUntil([&] { return !FileExists(folder) && !FileExists(batch); }, timeoutMs);
+std::vector<std::wstring> BatchFolders() {
+  std::vector<std::wstring> folders;
+  const std::wstring temp = TemporaryFolder();
+  WIN32_FIND_DATAW data;
+  UniqueFindHandle find(FindFirstFileW((temp + L"*").c_str(), &data));
+  for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &data)) {
+    const std::wstring name = data.cFileName;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name.size() == 32 &&
+        name.find_first_not_of(L"0123456789ABCDEFabcdef") == std::wstring::npos) {
+      folders.push_back(temp + name);
+    }
+  }
+  std::sort(folders.begin(), folders.end());
+  return folders;
+}
+
+std::vector<std::wstring> NewBatchFolders(const std::vector<std::wstring>& before) {
+  std::vector<std::wstring> added;
+  for (const std::wstring& folder : BatchFolders()) {
+    if (std::find(before.begin(), before.end(), folder) == before.end()) added.push_back(folder);
+  }
+  return added;
+}
+
+bool NoNewBatchFolderLeft(const std::vector<std::wstring>& before) {
+  std::vector<std::wstring> added = NewBatchFolders(before);
+  if (RunningUnderWine()) {
+    for (const std::wstring& folder : added) RemoveDirectoryW(folder.c_str());  // only when empty
+    added = NewBatchFolders(before);
+  }
+  return added.empty();
+}
+
+bool WaitForSelfRemoval(const std::wstring& folder, const std::vector<std::wstring>& before, DWORD timeoutMs) {
+  return WaitUntil([&] { return !FileExists(folder) && NoNewBatchFolderLeft(before); }, timeoutMs);
 }
 
 MessageBoxDriver::MessageBoxDriver(const std::wstring& watchedFolder, int yesNoAnswer)

@@ -60,11 +60,22 @@ class MockInstallation {
   bool ready_ = false;
 };
 
-// %TEMP%\Uninstall_Vok.Bat as this process sees it (the uninstaller inherits the same TEMP).
-std::wstring SelfRemovalBatchPath();
-
-// Waits until the folder and the self-removal batch file are both gone (the batch has run).
-bool WaitForSelfRemoval(const std::wstring& folder, DWORD timeoutMs = 30000);
+// %TEMP% as this process sees it, with its trailing backslash (the uninstaller inherits the same
+// TEMP).
+std::wstring TemporaryFolder();
+// The folders in TemporaryFolder() named by 32 hexadecimal digits, as the uninstaller names the
+// folder of its self-removal batch file; full paths, sorted.
+std::vector<std::wstring> BatchFolders();
+// The batch folders that are there now and not in `before`.
+std::vector<std::wstring> NewBatchFolders(const std::vector<std::wstring>& before);
+// Whether no batch folder is left but those in `before`. A Wine difference: Wine's cmd holds the
+// batch file open until it ends, so the batch's last line, which deletes the file and then removes
+// its folder, meets a folder that is not empty yet. Under Wine a batch folder that is empty once
+// cmd has ended is removed here, as the batch removes it on Windows; one that still holds anything
+// stays and counts.
+bool NoNewBatchFolderLeft(const std::vector<std::wstring>& before);
+// Waits until the installation folder is gone and NoNewBatchFolderLeft(before) (the batch has run).
+bool WaitForSelfRemoval(const std::wstring& folder, const std::vector<std::wstring>& before, DWORD timeoutMs = 30000);
 
 // A message box shown by a process whose image lies in watchedFolder.
 struct SeenMessage {

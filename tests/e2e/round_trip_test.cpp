@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/handles.h"
+#include "e2e/mock_installation.h"
 #include "support/process.h"
 #include "support/registry_snapshot.h"
 #include "support/temp_folder.h"
@@ -197,17 +198,16 @@ TEST_F(RoundTrip, SetupThenUninstallLeavesTheMachineAsItWas) {
         << Narrow(seeded.key) << " changed by setup";
   }
 
+  const std::vector<std::wstring> batchFolders = BatchFolders();
   const ProcessResult uninstall = RunProcess(Quoted(exe) + L" -s", kInstallFolder);
   ASSERT_TRUE(uninstall.finished) << "silent uninstall did not end";
   EXPECT_EQ(0u, uninstall.exitCode);
-  // The batch file re-runs the program with "/wait", deletes it and the folder, then itself.
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring batch = std::wstring(temp) + L"Uninstall_Vok.Bat";
-  EXPECT_TRUE(WaitUntil([&] { return !FileExists(kInstallFolder) && !FileExists(batch); }, 60000))
-      << "the self-removal batch file did not finish: folder " << FileExists(kInstallFolder) << ", batch "
-      << FileExists(batch);
-  Sleep(500);  // let cmd.exe end after deleting its own batch file
+  // The batch file re-runs the program with "/wait", deletes it and the folder, then itself and
+  // its own folder.
+  EXPECT_TRUE(WaitForSelfRemoval(kInstallFolder, batchFolders, 60000))
+      << "the self-removal batch file did not finish: folder " << FileExists(kInstallFolder) << ", batch folders "
+      << NewBatchFolders(batchFolders).size();
+  Sleep(500);  // let cmd.exe end after removing its own batch folder
 
   const MachineState after = Snapshot();
   std::vector<std::wstring> leftValues, leftKeys;

@@ -20,6 +20,7 @@ TEST(Confirmation, AnsweredNoRemovesNothing) {
   SystemState applied;
   ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before, &applied));
   ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
+  const std::vector<std::wstring> batchFolders = BatchFolders();
 
   const AnsweredRun run = RunAnswering(installation, L"", IDNO);
   ASSERT_TRUE(run.result.finished) << "a message box was left unanswered";
@@ -35,7 +36,7 @@ TEST(Confirmation, AnsweredNoRemovesNothing) {
   const SystemState after = CaptureSystemState();
   EXPECT_EQ(applied.registry, after.registry) << Printable(Differences(applied.registry, after.registry));
   EXPECT_EQ(applied.shortcuts, after.shortcuts);
-  EXPECT_FALSE(FileExists(SelfRemovalBatchPath()));
+  EXPECT_EQ(batchFolders, BatchFolders()) << "a batch folder was made";
 }
 
 class MissingList : public testing::TestWithParam<bool> {};
@@ -48,6 +49,7 @@ TEST_P(MissingList, RemovesNothingAndEndsWith2ShowingTheErrorOnlyWhenAsking) {
   IntegrationCleanup cleanup(installation);
   SystemState applied;
   ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before, &applied));
+  const std::vector<std::wstring> batchFolders = BatchFolders();
 
   const AnsweredRun run = RunAnswering(installation, silent ? L"-s" : L"", IDYES);
   ASSERT_TRUE(run.result.finished) << "a message box was left unanswered";
@@ -65,7 +67,7 @@ TEST_P(MissingList, RemovesNothingAndEndsWith2ShowingTheErrorOnlyWhenAsking) {
   EXPECT_EQ(applied.registry, after.registry) << Printable(Differences(applied.registry, after.registry));
   EXPECT_EQ(applied.shortcuts, after.shortcuts);
   EXPECT_TRUE(FileExists(installation.Join(L"Ovenix.exe")));
-  EXPECT_FALSE(FileExists(SelfRemovalBatchPath()));
+  EXPECT_EQ(batchFolders, BatchFolders()) << "a batch folder was made";
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, MissingList, testing::Values(true, false),
@@ -99,6 +101,7 @@ TEST_P(FilesInUse, AreScheduledForTheNextRestart) {
   ASSERT_TRUE(mapped.valid());
   ASSERT_FALSE(DeleteFileW(installation.Join(L"mapped.dll").c_str())) << "the mapped image is not in use after all";
 
+  const std::vector<std::wstring> batchFolders = BatchFolders();
   const AnsweredRun run = RunAnswering(installation, c.silent ? L"/S" : L"", IDYES);
   ASSERT_TRUE(run.result.finished) << "a message box was left unanswered";
   EXPECT_EQ(0u, run.result.exitCode);
@@ -125,7 +128,7 @@ TEST_P(FilesInUse, AreScheduledForTheNextRestart) {
     EXPECT_EQ(Text(IDS_CONTINUEUNINSTALL), seen[0].text);
     EXPECT_EQ(Text(IDS_REBOOTREQUIRED), seen[1].text);
   }
-  EXPECT_TRUE(WaitUntil([&] { return !FileExists(SelfRemovalBatchPath()); }, 30000));
+  EXPECT_TRUE(WaitUntil([&] { return NoNewBatchFolderLeft(batchFolders); }, 30000));
   EXPECT_FALSE(FileExists(installation.UninstallExe()));
 }
 
@@ -138,25 +141,27 @@ const InUseCase kInUse[] = {
 INSTANTIATE_TEST_SUITE_P(Folders, FilesInUse, testing::ValuesIn(kInUse),
                          [](const testing::TestParamInfo<InUseCase>& info) { return info.param.label; });
 
-class BatchBytes : public testing::TestWithParam<bool> {};
-
-TEST_P(BatchBytes, AreTheTableLinesInTheOemCodePageAndRunInCmd) {
-  const bool silent = GetParam();
+TEST(BatchBytes, AreTheTableLinesInTheOemCodePageAndEveryRunHasABatchFolderOfItsOwn) {
   const std::wstring folder = L"C:\\vok-e2e\\B\u00f6rse 100%";
-  MockInstallation installation(folder);
-  ASSERT_TRUE(installation.ready());
-  ASSERT_TRUE(installation.WriteList(installation.StandardList()));
-  const AnsweredRun run = RunAnswering(installation, silent ? L"/S" : L"", IDYES, {{L"COMSPEC", L""}});
-  ASSERT_TRUE(run.result.finished);
-  EXPECT_EQ(silent ? 0u : 1u, run.seen.size());
-  const std::wstring batch = SelfRemovalBatchPath();
-  EXPECT_EQ(ExpectedBatch(installation.UninstallExe(), folder, batch, silent), ReadFileBytes(batch));
-
-  RunBatch(batch);
-  EXPECT_TRUE(WaitForSelfRemoval(folder)) << "cmd did not find the program, its folder or the batch file";
+  std::vector<std::wstring> batches;
+  for (const bool silent : {true, false}) {
+    SCOPED_TRACE(silent ? "silent" : "asking");
+    const std::vector<std::wstring> batchFolders = BatchFolders();
+    MockInstallation installation(folder);
+    ASSERT_TRUE(installation.ready());
+    ASSERT_TRUE(installation.WriteList(installation.StandardList()));
+    const AnsweredRun run = RunAnswering(installation, silent ? L"/S" : L"", IDYES);
+    std::wstring batch;
+    const std::string bytes = ReadNewBatch(batchFolders, &batch);
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(0u, run.result.exitCode);
+    EXPECT_EQ(silent ? 0u : 1u, run.seen.size());
+    EXPECT_EQ(ExpectedBatch(installation.UninstallExe(), folder, batch, silent), bytes);
+    EXPECT_TRUE(WaitForSelfRemoval(folder, batchFolders))
+        << "cmd did not find the program, its folder or the batch file";
+    batches.push_back(batch);
+  }
+  EXPECT_NE(batches[0], batches[1]) << "two runs, one batch folder";
 }
-
-INSTANTIATE_TEST_SUITE_P(Modes, BatchBytes, testing::Values(true, false),
-                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Silent" : "Asking"; });
 
 }  // namespace

@@ -13,6 +13,7 @@ TEST(MsiMode, RemovesTheIntegrationButNoFile) {
   ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
   ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
   const std::string listBytes = ReadFileBytes(installation.Join(L"Uninstall.lst"));
+  const std::vector<std::wstring> batchFolders = BatchFolders();
 
   const ProcessResult result = installation.RunAgent(L"agent.exe", L"uninstall-msi");
   ASSERT_TRUE(result.finished);
@@ -32,7 +33,7 @@ TEST(MsiMode, RemovesTheIntegrationButNoFile) {
     EXPECT_TRUE(FileExists(installation.Join(kMockInstallationFiles[i]))) << Printable(kMockInstallationFiles[i]);
   }
   EXPECT_EQ(listBytes, ReadFileBytes(installation.Join(L"Uninstall.lst"))) << "the list stays as it was";
-  EXPECT_FALSE(FileExists(SelfRemovalBatchPath()));
+  EXPECT_EQ(batchFolders, BatchFolders()) << "a batch folder was made";
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ struct FolderCase {
   const wchar_t* folder;
   bool integrated;  // the integration is laid down first (once is enough: it names no folder)
   const wchar_t* temporaryFolder = nullptr;  // the user's temporary folder; null: the prefix's own
-  const wchar_t* comspecFolder = nullptr;    // a copy of cmd.exe there is COMSPEC; null: the system's
-  bool confirmed = false;                    // asked and answered "Yes" instead of silent
+  bool comspecRecorder = false;  // COMSPEC names a program beside the folder that records its start
+  bool confirmed = false;        // asked and answered "Yes" instead of silent
 };
 
 class SilentRemoval : public testing::TestWithParam<FolderCase> {};
@@ -30,25 +30,19 @@ TEST_P(SilentRemoval, LeavesNothingBehind) {
   if (c.temporaryFolder) {
     temporary = std::make_unique<UserTemporaryFolder>(c.temporaryFolder);
     ASSERT_TRUE(temporary->ready());
-    ASSERT_EQ(std::wstring(c.temporaryFolder) + L"\\Uninstall_Vok.Bat", SelfRemovalBatchPath());
-  }
-  EnvironmentChanges environment;
-  if (c.comspecFolder) {
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring comspec = std::wstring(c.comspecFolder) + L"\\cmd.exe";
-    ASSERT_TRUE(MakeFolders(c.comspecFolder));
-    ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\cmd.exe").c_str(), comspec.c_str(), FALSE));
-    environment.push_back({L"COMSPEC", comspec});
+    ASSERT_EQ(std::wstring(c.temporaryFolder) + L"\\", TemporaryFolder());
   }
   const SystemState before = CaptureSystemState();
+  const std::vector<std::wstring> batchFolders = BatchFolders();
   {
     MockInstallation installation(folder);
     ASSERT_TRUE(installation.ready());
-    // An unquoted COMSPEC "...\odd shell\Command Shell & ...\cmd.exe" would start this instead (an
-    // agent, which does nothing with such a command line).
-    if (c.comspecFolder) {
-      ASSERT_TRUE(installation.AddAgent(L"..\\Command.exe"));
+    // An elevated run must not start what the user's environment names as the command interpreter.
+    EnvironmentChanges environment;
+    const std::wstring comspec = installation.Join(L"..\\cmd.exe");
+    if (c.comspecRecorder) {
+      ASSERT_TRUE(installation.AddAgent(L"..\\cmd.exe"));
+      environment.push_back({L"COMSPEC", comspec});
     }
     if (c.integrated) {
       ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
@@ -81,16 +75,19 @@ TEST_P(SilentRemoval, LeavesNothingBehind) {
     EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
     EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
 
-    EXPECT_TRUE(WaitForSelfRemoval(folder)) << "the batch file did not remove the program, its folder and itself";
+    EXPECT_TRUE(WaitForSelfRemoval(folder, batchFolders))
+        << "the batch file did not remove the program, its folder and itself";
     EXPECT_FALSE(FileExists(installation.UninstallExe()));
-    if (c.comspecFolder) DeleteFileW(installation.Join(L"..\\Command.exe").c_str());
+    if (c.comspecRecorder) {
+      EXPECT_FALSE(FileExists(comspec + L".started")) << "the program COMSPEC names was started";
+      DeleteFileW(comspec.c_str());
+    }
   }
 }
 
 // cmd strips the outer quotes of a "/c" line holding "&" or parentheses and expands "%" and "!"
 // inside quotes: a temporary folder such as a user name with these gives must still run the batch.
 constexpr wchar_t kOddTemporaryFolder[] = L"C:\\vok-e2e\\Temp & Co (1) 100% !OS! ^x";
-constexpr wchar_t kOddComspecFolder[] = L"C:\\vok-e2e\\odd shell\\Command Shell & Co (x86) 100%";
 
 const FolderCase kFolders[] = {
     {"Blanks", L"C:\\Program Files\\Ovenix", true},
@@ -98,8 +95,8 @@ const FolderCase kFolders[] = {
     {"Percent", L"C:\\vok-e2e\\100% Ovenix %TEMP%", false},
     {"NoOemForm", L"C:\\vok-e2e\\\u0141\u00f3d\u017a", false},  // written as its short form
     {"OddTemporaryFolderSilent", L"C:\\vok-e2e\\odd temp\\Ovenix", false, kOddTemporaryFolder},
-    {"OddTemporaryFolderConfirmed", L"C:\\vok-e2e\\odd temp\\Ovenix", false, kOddTemporaryFolder, nullptr, true},
-    {"OddComspec", L"C:\\vok-e2e\\odd shell\\Ovenix", false, nullptr, kOddComspecFolder},
+    {"OddTemporaryFolderConfirmed", L"C:\\vok-e2e\\odd temp\\Ovenix", false, kOddTemporaryFolder, false, true},
+    {"ComspecNeverStarted", L"C:\\vok-e2e\\shell\\Ovenix", false, nullptr, true},
 };
 INSTANTIATE_TEST_SUITE_P(Folders, SilentRemoval, testing::ValuesIn(kFolders),
                          [](const testing::TestParamInfo<FolderCase>& info) { return info.param.label; });
@@ -113,12 +110,14 @@ TEST(PortableInstallation, TheSettingsFileIsNotWrittenBackAfterTheFolderWasEmpti
   ASSERT_TRUE(installation.AddFile(L"Ovenix.ini", "HKCU\\General\\Sample=1\r\nHKCU\\Setup\\Desktop=1\r\n"));
   ASSERT_TRUE(installation.WriteList(installation.StandardList({L"Ovenix.ini"})));
 
+  const std::vector<std::wstring> batchFolders = BatchFolders();
   const ProcessResult result = installation.RunUninstall(L"/S");
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(0u, result.exitCode);
   EXPECT_FALSE(FileExists(installation.Join(L"Ovenix.ini")));
-  EXPECT_TRUE(WaitForSelfRemoval(folder)) << "the folder stayed: " << Printable(installation.Join(L"Ovenix.ini"))
-                                          << (FileExists(installation.Join(L"Ovenix.ini")) ? " is back" : "");
+  EXPECT_TRUE(WaitForSelfRemoval(folder, batchFolders))
+      << "the folder stayed: " << Printable(installation.Join(L"Ovenix.ini"))
+      << (FileExists(installation.Join(L"Ovenix.ini")) ? " is back" : "");
 }
 
 TEST(HostileList, LeavesADecoyOutsideTheFolderUntouched) {
@@ -138,6 +137,7 @@ TEST(HostileList, LeavesADecoyOutsideTheFolderUntouched) {
       L"file:stream",
       L"file::$DATA",
   })));
+  const std::vector<std::wstring> batchFolders = BatchFolders();
   const ProcessResult result = installation.RunUninstall(L"/S");
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(0u, result.exitCode);
@@ -145,7 +145,7 @@ TEST(HostileList, LeavesADecoyOutsideTheFolderUntouched) {
   EXPECT_EQ("inside", ReadFileBytes(installation.Join(L"file"))) << "a stream line touches not even its file";
   EXPECT_FALSE(FileExists(installation.Join(L"Ovenix.exe"))) << "the ordinary lines still work";
   // The unlisted "file" keeps the folder; the batch file still deletes the program and itself.
-  EXPECT_TRUE(WaitUntil([&] { return !FileExists(SelfRemovalBatchPath()); }, 30000));
+  EXPECT_TRUE(WaitUntil([&] { return NoNewBatchFolderLeft(batchFolders); }, 30000));
   EXPECT_FALSE(FileExists(installation.UninstallExe()));
   DeleteTreeForTest(L"C:\\vok-e2e\\decoy");
 }
@@ -160,21 +160,20 @@ TEST(DriveRoot, RemovesTheListedFilesAndKeepsTheRoot) {
   // Windows refuses to remove a root; a root holds more than the installation anyway.
   ASSERT_TRUE(installation.AddFile(L"unrelated.txt", "not the archiver's"));
 
-  // Without COMSPEC the batch file stays unstarted, so its lines can be read; then run it here.
-  const ProcessResult result = installation.RunUninstall(L"/S", {{L"COMSPEC", L""}});
+  const std::vector<std::wstring> batchFolders = BatchFolders();
+  const ProcessResult result = installation.RunUninstall(L"/S");
+  std::wstring batch;
+  const std::string bytes = ReadNewBatch(batchFolders, &batch);
   ASSERT_TRUE(result.finished);
-  EXPECT_EQ(82u, result.exitCode) << "ERROR_CANNOT_MAKE: the batch file did not start";
+  EXPECT_EQ(0u, result.exitCode);
   for (size_t i = 0; i < kMockInstallationFileCount; ++i) {
     EXPECT_FALSE(FileExists(installation.Join(kMockInstallationFiles[i]))) << Printable(kMockInstallationFiles[i]);
   }
-  const std::wstring batch = SelfRemovalBatchPath();
-  const std::string bytes = ReadFileBytes(batch);
   EXPECT_EQ(ExpectedBatch(installation.UninstallExe(), root, batch, /*silent=*/true), bytes);
   EXPECT_NE(std::string::npos, bytes.find("\r\nrd \"" + OemBatchText(root) + "\"\r\n")) << bytes;
 
-  const ProcessResult batchRun = RunBatch(batch);
-  EXPECT_TRUE(batchRun.finished);
-  EXPECT_TRUE(WaitUntil([&] { return !FileExists(batch) && !FileExists(installation.UninstallExe()); }, 30000));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return !FileExists(installation.UninstallExe()) && NoNewBatchFolderLeft(batchFolders); }, 30000));
   EXPECT_TRUE(FolderExists(root)) << "a drive root stays";
   EXPECT_EQ("not the archiver's", ReadFileBytes(installation.Join(L"unrelated.txt")));
 }
@@ -211,6 +210,7 @@ TEST(InterruptedUninstall, IsFinishedByRunningItAgain) {
   ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
   ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
 
+  const std::vector<std::wstring> batchFolders = BatchFolders();
   const ProcessResult first = installation.RunUninstall(L"/S");
   ASSERT_TRUE(first.finished);
   ASSERT_EQ(0u, first.exitCode);
@@ -232,12 +232,23 @@ TEST(InterruptedUninstall, IsFinishedByRunningItAgain) {
   }
   ASSERT_TRUE(FileExists(installation.UninstallExe())) << "killed too late: the batch file had removed the program";
   ASSERT_FALSE(FileExists(installation.Join(L"Uninstall.lst")));
+  // The killed run's batch folder stays in the temporary folder (the system's clean-up of temporary
+  // files takes it); the next run leaves it alone.
+  const std::vector<std::wstring> killed = NewBatchFolders(batchFolders);
+  ASSERT_EQ(1u, killed.size());
+  const std::wstring killedBatch = killed[0] + L"\\Uninstall_Vok.Bat";
+  const std::string killedBytes = ReadFileBytes(killedBatch);
+  ASSERT_NE("", killedBytes);
+  const std::vector<std::wstring> batchFoldersAfterKill = BatchFolders();
 
   const AnsweredRun second = RunAnswering(installation, L"/S", IDYES);
   ASSERT_TRUE(second.result.finished) << "a message box was left unanswered";
   EXPECT_EQ(0u, second.result.exitCode);
   EXPECT_TRUE(second.seen.empty()) << "a silent run shows nothing";
-  EXPECT_TRUE(WaitForSelfRemoval(folder)) << "the batch file did not remove the program, its folder and itself";
+  EXPECT_TRUE(WaitForSelfRemoval(folder, batchFoldersAfterKill))
+      << "the batch file did not remove the program, its folder and itself";
+  EXPECT_EQ(killedBytes, ReadFileBytes(killedBatch)) << "the killed run's batch file was touched";
+  DeleteTreeForTest(killed[0]);
   const SystemState after = CaptureSystemState();
   EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
   EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
@@ -291,6 +302,7 @@ TEST(OneRunAtATime, OfTwoSilentUninstallsStartedTogetherOneEndsWith1618AndTheOth
   ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
   ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
 
+  const std::vector<std::wstring> batchFolders = BatchFolders();
   const std::wstring silent = Quoted(installation.UninstallExe()) + L" /S";
   StartedProcess first = StartSuspended(silent, folder);
   StartedProcess second = StartSuspended(silent, folder);
@@ -320,7 +332,8 @@ TEST(OneRunAtATime, OfTwoSilentUninstallsStartedTogetherOneEndsWith1618AndTheOth
   EXPECT_EQ(0u, wait.exitCode);
   EXPECT_GE(waited, 1900u) << "the batch file's pause was refused";
   EXPECT_EQ(0u, firstExit);
-  EXPECT_TRUE(WaitForSelfRemoval(folder)) << "the batch file did not remove the program, its folder and itself";
+  EXPECT_TRUE(WaitForSelfRemoval(folder, batchFolders))
+      << "the batch file did not remove the program, its folder and itself";
   const SystemState after = CaptureSystemState();
   EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
   EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));

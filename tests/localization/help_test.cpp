@@ -161,11 +161,6 @@ TEST_F(HelpViewer, MissingHelpLibraryDoesNothingAndIsLookedForAgain) {
   EXPECT_EQ(2, g_libraryLoads) << "a loaded library is kept";
 }
 
-bool RunningUnderWine() {
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
 TEST_F(HelpViewer, NonAnsiPathWithTheSystemControl) {
   TempFolder program(kNonAnsiFolder);
   ASSERT_FALSE(IsAnsiRepresentable(program.path()));

@@ -87,6 +87,11 @@ std::wstring OwnModuleFolder() {
 
 std::wstring Quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
 
+bool RunningUnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {

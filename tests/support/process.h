@@ -33,5 +33,9 @@ std::wstring OwnModuleFolder();
 // Quotes a command-line argument for CreateProcessW.
 std::wstring Quoted(const std::wstring& argument);
 
+// Whether the test runs under Wine (its ntdll exports wine_get_version), for the checks that meet
+// a difference between Wine and Windows.
+bool RunningUnderWine();
+
 // Polls the condition every 50 ms until it holds or timeoutMs passed; returns its last answer.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);

@@ -5,9 +5,12 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
+#include <vector>
 
 #include "base/handles.h"
+#include "support/process.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -82,12 +85,14 @@ struct BatchCase {
 
 const char kProgram[] = "C:\\Program Files\\Ovenix\\uninstall.exe";
 const char kFolder[] = "C:\\Program Files\\Ovenix";
-const char kBatch[] = "C:\\users\\tester\\Temp\\Uninstall_Vok.Bat";
+const char kBatchFolder[] = "C:\\users\\tester\\Temp\\0123456789ABCDEF0123456789ABCDEF";
+const char kBatch[] = "C:\\users\\tester\\Temp\\0123456789ABCDEF0123456789ABCDEF\\Uninstall_Vok.Bat";
+const wchar_t kBatchPath[] = L"C:\\users\\tester\\Temp\\0123456789ABCDEF0123456789ABCDEF\\Uninstall_Vok.Bat";
 
 // Paths with no exact form in the OEM code page (L-stroke) and, as they do not exist, no short form.
 const wchar_t kUnnamedProgram[] = L"C:\\vok-none\\\u0141\\uninstall.exe";
 const wchar_t kUnnamedFolder[] = L"C:\\vok-none\\\u0141";
-const wchar_t kUnnamedBatch[] = L"C:\\vok-none\\\u0141\\Uninstall_Vok.Bat";
+const wchar_t kUnnamedBatch[] = L"C:\\vok-none\\\u0141\\0123456789ABCDEF0123456789ABCDEF\\Uninstall_Vok.Bat";
 
 std::string ExpectedBatch(bool silent, bool programNamed = true, bool batchNamed = true) {
   std::string text;
@@ -103,7 +108,7 @@ std::string ExpectedBatch(bool silent, bool programNamed = true, bool batchNamed
   if (!silent && programNamed) {
     text += std::string("if exist \"") + kProgram + "\" \"" + kProgram + "\" /warning\r\n";
   }
-  if (batchNamed) text += std::string("del \"") + kBatch + "\"\r\n";
+  if (batchNamed) text += std::string("del \"") + kBatch + "\" & rd \"" + kBatchFolder + "\"\r\n";
   return text;
 }
 
@@ -116,14 +121,13 @@ TEST(WriteSelfRemovalLines, WritesTheLinesWithCrLfAndLeavesOutEveryLineNamingAPa
     const wchar_t* batch;
     bool programNamed, batchNamed;
   } const cases[] = {
-      {"asking", false, L"C:\\Program Files\\Ovenix\\uninstall.exe", L"C:\\Program Files\\Ovenix",
-       L"C:\\users\\tester\\Temp\\Uninstall_Vok.Bat", true, true},
-      {"silent", true, L"C:\\Program Files\\Ovenix\\uninstall.exe", L"C:\\Program Files\\Ovenix",
-       L"C:\\users\\tester\\Temp\\Uninstall_Vok.Bat", true, true},
-      {"program unnamed", false, kUnnamedProgram, kUnnamedFolder, L"C:\\users\\tester\\Temp\\Uninstall_Vok.Bat",
-       false, true},
-      {"folder unnamed", false, L"C:\\Program Files\\Ovenix\\uninstall.exe", kUnnamedFolder,
-       L"C:\\users\\tester\\Temp\\Uninstall_Vok.Bat", false, true},
+      {"asking", false, L"C:\\Program Files\\Ovenix\\uninstall.exe", L"C:\\Program Files\\Ovenix", kBatchPath,
+       true, true},
+      {"silent", true, L"C:\\Program Files\\Ovenix\\uninstall.exe", L"C:\\Program Files\\Ovenix", kBatchPath,
+       true, true},
+      {"program unnamed", false, kUnnamedProgram, kUnnamedFolder, kBatchPath, false, true},
+      {"folder unnamed", false, L"C:\\Program Files\\Ovenix\\uninstall.exe", kUnnamedFolder, kBatchPath, false,
+       true},
       {"batch unnamed", false, L"C:\\Program Files\\Ovenix\\uninstall.exe", L"C:\\Program Files\\Ovenix",
        kUnnamedBatch, true, false},
   };
@@ -167,58 +171,169 @@ TEST(WriteSelfRemovalLines, ADriveRootStaysARoot) {
   EXPECT_NE(std::string::npos, bytes.find("\r\nrd \"M:\\\"\r\n")) << bytes;
 }
 
+// The batch made in a test folder that stands in for the temporary folder.
 class CreateBatch : public testing::Test {
  protected:
-  CreateBatch() : folder_(L"vokbatch"), batch_(folder_.Join(L"Uninstall_Vok.Bat")) {}
+  CreateBatch() : temp_(L"vokbatch") {}
   SelfRemovalBatch Create(const wchar_t* program = L"C:\\Program Files\\Ovenix\\uninstall.exe",
                           const wchar_t* folder = L"C:\\Program Files\\Ovenix") {
-    return CreateSelfRemovalBatch(batch_.c_str(), program, folder, /*silent=*/true);
+    return CreateIn(temp_.path() + L"\\", program, folder);
   }
+  SelfRemovalBatch CreateIn(const std::wstring& tempFolder, const wchar_t* program, const wchar_t* folder) {
+    std::wmemset(batchPath_, L'X', 2047);  // sentinel: the path must be written or emptied
+    batchPath_[2047] = 0;
+    return CreateSelfRemovalBatch(tempFolder.c_str(), program, folder, /*silent=*/true, batchPath_);
+  }
+  std::wstring BatchFolder() const {
+    const std::wstring path = batchPath_;
+    return path.substr(0, path.rfind(L'\\'));
+  }
+  // The silent lines, with the batch's own path and folder (ASCII, as the test folder's are).
   std::string Expected(bool programNamed = true) const {
-    std::string text = ExpectedBatch(true, programNamed);
-    const std::string last = std::string("del \"") + kBatch + "\"\r\n";
-    std::string batchBytes(batch_.begin(), batch_.end());  // the test folder's path is ASCII
-    return text.substr(0, text.size() - last.size()) + "del \"" + batchBytes + "\"\r\n";
+    const std::string text = ExpectedBatch(true, programNamed);
+    const std::string last = std::string("del \"") + kBatch + "\" & rd \"" + kBatchFolder + "\"\r\n";
+    const std::wstring path = batchPath_, folder = BatchFolder();
+    return text.substr(0, text.size() - last.size()) + "del \"" + std::string(path.begin(), path.end()) +
+           "\" & rd \"" + std::string(folder.begin(), folder.end()) + "\"\r\n";
   }
-  TempFolder folder_;
-  std::wstring batch_;
+  TempFolder temp_;
+  wchar_t batchPath_[2048] = {};
 };
 
-TEST_F(CreateBatch, ReplacesAStaleReadOnlyFile) {
-  ASSERT_TRUE(WriteFileBytes(batch_, "echo stale\r\n"));
-  ASSERT_TRUE(SetFileAttributesW(batch_.c_str(), FILE_ATTRIBUTE_READONLY));
+TEST_F(CreateBatch, WritesTheBatchIntoANewFolderNamedBy32HexadecimalDigits) {
   ASSERT_EQ(SelfRemovalBatch::RemovesProgram, Create());
-  EXPECT_EQ(Expected(), ReadFileBytes(batch_));
+  const std::wstring path = batchPath_;
+  const std::wstring prefix = temp_.path() + L"\\";
+  ASSERT_EQ(prefix.size() + 32 + std::wcslen(L"\\Uninstall_Vok.Bat"), path.size()) << testing::PrintToString(path);
+  EXPECT_EQ(prefix, path.substr(0, prefix.size()));
+  const std::wstring name = path.substr(prefix.size(), 32);
+  EXPECT_EQ(std::wstring::npos, name.find_first_not_of(L"0123456789ABCDEF")) << testing::PrintToString(name);
+  EXPECT_EQ(L"\\Uninstall_Vok.Bat", path.substr(prefix.size() + 32));
+  EXPECT_EQ(Expected(), ReadFileBytes(path));
 }
 
-TEST_F(CreateBatch, ReplacesAnEmptyFolderButNotAFullOne) {
-  ASSERT_TRUE(CreateDirectoryW(batch_.c_str(), nullptr));
-  ASSERT_EQ(SelfRemovalBatch::RemovesProgram, Create());
-  EXPECT_EQ(Expected(), ReadFileBytes(batch_));
-
-  ASSERT_TRUE(DeleteFileW(batch_.c_str()));
-  ASSERT_TRUE(MakeFolders(batch_ + L"\\inside"));
-  EXPECT_EQ(SelfRemovalBatch::NotWritten, Create()) << "a folder with contents is never removed";
-  EXPECT_TRUE(FolderExists(batch_ + L"\\inside"));
+TEST_F(CreateBatch, WritesNothingWhereNoFolderCanBeMade) {
+  EXPECT_EQ(SelfRemovalBatch::NotWritten, CreateIn(temp_.Join(L"missing\\"), L"C:\\P\\uninstall.exe", L"C:\\P"));
+  EXPECT_EQ(std::wstring(), std::wstring(batchPath_));
+  EXPECT_EQ(std::vector<std::wstring>(), ListFileTree(temp_.path()));
 }
 
-TEST_F(CreateBatch, RemovesALinkAtTheNameButNotItsTarget) {
+// Anyone may make "<temp>\Uninstall_Vok.Bat" first: a file kept open, a folder, a link elsewhere.
+TEST_F(CreateBatch, LeavesAFileOrFolderAtTheOldFixedNameAlone) {
+  const std::wstring fixed = temp_.Join(L"Uninstall_Vok.Bat");
+  ASSERT_TRUE(WriteFileBytes(fixed, "someone else's"));
+  {
+    UniqueFileHandle held(CreateFileW(fixed.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.valid());
+    EXPECT_EQ(SelfRemovalBatch::RemovesProgram, Create()) << "a file kept open";
+  }
+  EXPECT_EQ("someone else's", ReadFileBytes(fixed));
+
+  ASSERT_TRUE(DeleteFileW(fixed.c_str()));
+  ASSERT_TRUE(CreateDirectoryW(fixed.c_str(), nullptr));
+  EXPECT_EQ(SelfRemovalBatch::RemovesProgram, Create()) << "an empty folder";
+  EXPECT_TRUE(FolderExists(fixed));
+}
+
+TEST_F(CreateBatch, LeavesALinkAtTheOldFixedNameAlone) {
+  const std::wstring fixed = temp_.Join(L"Uninstall_Vok.Bat");
   TempFolder other(L"voktarget");
   const std::wstring target = other.Join(L"target.txt");
   ASSERT_TRUE(WriteFileBytes(target, "target"));
-  if (!CreateSymbolicLinkW(batch_.c_str(), target.c_str(), 0)) {
+  if (!CreateSymbolicLinkW(fixed.c_str(), target.c_str(), 0)) {
     GTEST_SKIP() << "cannot create a file link here (error " << GetLastError() << ")";
   }
+  if (ReadFileBytes(fixed) != "target") GTEST_SKIP() << "the file link does not lead to its target here";
+  EXPECT_EQ(SelfRemovalBatch::RemovesProgram, Create());
+  EXPECT_EQ("target", ReadFileBytes(fixed)) << "the link is gone or leads elsewhere";
+  EXPECT_EQ("target", ReadFileBytes(target));
+}
+
+// The well-known SIDs and the test's own account (the uninstaller's, as it runs in this process).
+struct Sid {
+  alignas(DWORD) BYTE bytes[SECURITY_MAX_SID_SIZE] = {};
+};
+Sid WellKnownSid(WELL_KNOWN_SID_TYPE type) {
+  Sid sid;
+  DWORD size = sizeof sid.bytes;
+  CreateWellKnownSid(type, nullptr, sid.bytes, &size);
+  return sid;
+}
+Sid AccountSid() {
+  Sid sid;
+  UniqueKernelHandle token;
+  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+  DWORD size = 0;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) &&
+      GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size)) {
+    CopySid(sizeof sid.bytes, sid.bytes, reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+  }
+  return sid;
+}
+
+// The DACL of a file or folder, read into `descriptor`; null when there is none (everyone has access).
+ACL* DaclOf(const std::wstring& path, BYTE (&descriptor)[4096], SECURITY_DESCRIPTOR_CONTROL* control) {
+  DWORD needed = 0, revision = 0;
+  BOOL present = FALSE, defaulted = FALSE;
+  ACL* dacl = nullptr;
+  if (!GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor, &needed) ||
+      !GetSecurityDescriptorControl(descriptor, control, &revision) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present) {
+    return nullptr;
+  }
+  return dacl;
+}
+
+ACCESS_ALLOWED_ACE* AceOf(ACL* dacl, DWORD index) {
+  void* ace = nullptr;
+  return GetAce(dacl, index, &ace) ? static_cast<ACCESS_ALLOWED_ACE*>(ace) : nullptr;
+}
+
+TEST_F(CreateBatch, OnlySystemAdministratorsAndTheRunningAccountHaveAccess) {
   ASSERT_EQ(SelfRemovalBatch::RemovesProgram, Create());
-  EXPECT_EQ("target", ReadFileBytes(target)) << "the link's target was written through";
-  EXPECT_EQ(Expected(), ReadFileBytes(batch_));
-  const DWORD attributes = GetFileAttributesW(batch_.c_str());
-  EXPECT_EQ(0u, attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "a new plain file stands at the name";
+  alignas(DWORD) BYTE descriptor[4096] = {};
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  if (RunningUnderWine()) {
+    // A Wine difference: Wine 8 keeps no security descriptor for a file or folder and answers with
+    // one made from the Unix mode bits (and gives a new file no inherited entries). The folder's
+    // bits still show that everyone else was left out.
+    Sid everyone = WellKnownSid(WinWorldSid);
+    ACL* dacl = DaclOf(BatchFolder(), descriptor, &control);
+    ASSERT_NE(nullptr, dacl) << "no DACL: everyone has access";
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+      ACCESS_ALLOWED_ACE* ace = AceOf(dacl, i);
+      ASSERT_NE(nullptr, ace);
+      EXPECT_FALSE(EqualSid(&ace->SidStart, everyone.bytes)) << "entry " << i << " is for everyone";
+    }
+    return;
+  }
+  Sid expected[] = {WellKnownSid(WinLocalSystemSid), WellKnownSid(WinBuiltinAdministratorsSid), AccountSid()};
+  struct Checked {
+    std::wstring path;
+    BYTE aceFlags;  // the folder's own entries are passed on; the file's are inherited from it
+  } const checked[] = {{BatchFolder(), OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE}, {batchPath_, INHERITED_ACE}};
+  for (const Checked& c : checked) {
+    SCOPED_TRACE(testing::PrintToString(c.path));
+    ACL* dacl = DaclOf(c.path, descriptor, &control);
+    ASSERT_NE(nullptr, dacl) << "no DACL: everyone has access";
+    if (c.aceFlags != INHERITED_ACE) {
+      EXPECT_NE(0, control & SE_DACL_PROTECTED) << "the parent's entries may come in";
+    }
+    ASSERT_EQ(3u, dacl->AceCount);
+    for (DWORD i = 0; i < 3; ++i) {
+      ACCESS_ALLOWED_ACE* ace = AceOf(dacl, i);
+      ASSERT_NE(nullptr, ace);
+      EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType) << "entry " << i;
+      EXPECT_EQ(c.aceFlags, ace->Header.AceFlags) << "entry " << i;
+      EXPECT_EQ(static_cast<DWORD>(FILE_ALL_ACCESS), ace->Mask) << "entry " << i;
+      EXPECT_TRUE(EqualSid(&ace->SidStart, expected[i].bytes)) << "entry " << i;
+    }
+  }
 }
 
 TEST_F(CreateBatch, WithoutAnExactProgramPathKeepsOnlyTheLinesThatNameNothingElse) {
   ASSERT_EQ(SelfRemovalBatch::KeepsProgram, Create(kUnnamedProgram, kUnnamedFolder));
-  EXPECT_EQ(Expected(/*programNamed=*/false), ReadFileBytes(batch_));
+  EXPECT_EQ(Expected(/*programNamed=*/false), ReadFileBytes(batchPath_));
 }
 
 }  // namespace
