@@ -80,18 +80,21 @@ echo "== Laying out a mock installation in $install_win"
 . scripts/mock-installation.sh
 lay_out_mock_installation "$install_unix"
 
+# Both runs write their log outside the folders compared below.
+log_win='C:\vok-demo\run log.txt'
+mkdir -p "$prefix/drive_c/vok-demo"
 snapshot before
-echo "== Silent setup: \"$install_win\\uninstall.exe\" -setup -s"
+echo "== Silent setup: \"$install_win\\uninstall.exe\" -setup -s \"-log=$log_win\""
 set +e
-wine "$install_win\\uninstall.exe" -setup -s </dev/null
+wine "$install_win\\uninstall.exe" -setup -s "-log=$log_win" </dev/null
 echo "   exit code $?"
 set -e
 snapshot setup
 show_changes before setup
 
-echo "== Silent uninstall: \"$install_win\\uninstall.exe\" -s"
+echo "== Silent uninstall: \"$install_win\\uninstall.exe\" -s \"/log=$log_win\""
 set +e
-wine "$install_win\\uninstall.exe" -s </dev/null
+wine "$install_win\\uninstall.exe" -s "/log=$log_win" </dev/null
 echo "   exit code $?"
 set -e
 echo "   waiting for the self-removal batch file to remove the program and its folder ..."
@@ -117,6 +120,10 @@ for _ in $(seq 1 60); do
   sleep 0.5
 done
 snapshot after
+cp "$prefix/drive_c/vok-demo/run log.txt" "$demo/run.log"
+echo "== The runs' log ($log_win, copied to build/demo/run.log: $(wc -l <"$demo/run.log") lines);"
+echo "   every line but the single registry and settings changes:"
+{ grep -v -e '^registry: ' -e '^settings file: ' "$demo/run.log" || true; } | sed 's/^/   /'
 echo "== What installation, setup and uninstall left behind, compared with the machine before"
 show_changes origin after
 if cmp -s "$demo/origin.registry" "$demo/after.registry" && cmp -s "$demo/origin.files" "$demo/after.files"; then

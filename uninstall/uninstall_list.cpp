@@ -122,8 +122,12 @@ ListPassOutcome RunListPasses(ListReader& list, const wchar_t* programFolder, co
       if (folderLength + std::wcslen(name) >= kPathCapacity) continue;
       CopyBounded(fullPath, programFolder, kPathCapacity);
       AppendBounded(fullPath, name, kPathCapacity);
-      if (!LiesInsideFolder(fullPath, programFolder) || LeadsOutThroughLink(fullPath, folderLength, programFinal)) {
-        LogLine("list: \"%s\" passed over: it leads out of the program folder", name);
+      if (!LiesInsideFolder(fullPath, programFolder)) {
+        LogLine("list: \"%s\" passed over: it names something outside the program folder", name);
+        continue;
+      }
+      if (LeadsOutThroughLink(fullPath, folderLength, programFinal)) {
+        LogLine("list: \"%s\" passed over: its folder is gone, or leads out of the program folder through a link", name);
         continue;
       }
 
