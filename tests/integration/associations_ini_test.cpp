@@ -102,6 +102,13 @@ TEST_F(AssociationsWithIniFile, SwitchedOffIntegrationLeavesTheClassesAndTheSave
   EXPECT_EQ(L"*", Entry(L"HKCU\\Setup\\.zip\\ShellNew"));
   EXPECT_EQ(L"<missing>", Entry(L"HKCU\\Setup\\.zip\\Set"));
   EXPECT_EQ(L"<missing>", Entry(L"HKCU\\General\\Sample"));
+
+  // A later run with integration on gives the extension back to the owner the file kept.
+  g_iniStore.Integration = true;
+  AssociateArchiveTypes(Record(false, false));
+  EXPECT_EQ(L"OtherArc.Zip", RegString(HKEY_CLASSES_ROOT, L".zip", L""));
+  EXPECT_EQ(L"", RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile"));
+  EXPECT_FALSE(RegValueExists(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
 }
 
 TEST_F(AssociationsWithIniFile, IntegrationSettingsRoundTripThroughTheFile) {
