@@ -24,7 +24,7 @@ bool HandOverFile(const wchar_t* fileName) {
   ReplaceFileName(source, fileName, kPathCapacity);
   if (!PathExists(source)) return false;
   const bool copied = CopyFileW(source, destination, /*failIfExists=*/TRUE);
-  LogLine("hand-over: copied %s to %s -> %e", source, destination, copied ? 0u : static_cast<unsigned>(GetLastError()));
+  LogLine("hand-over: copied %s to %s -> %e", source, destination, ErrorUnless(copied));
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "base/handles.h"
+#include "base/paths.h"
 
 namespace {
 
@@ -60,9 +61,9 @@ bool WriteBytes(const void* bytes, DWORD count) {
 
 bool OpenRunLog(const wchar_t* path) noexcept {
   if (!path || !*path) return false;
-  wchar_t full[2048];
-  const DWORD length = GetFullPathNameW(path, 2048, full, /*filePart=*/nullptr);
-  if (length == 0 || length >= 2048) return false;
+  wchar_t full[kPathCapacity];
+  const DWORD length = GetFullPathNameW(path, kPathCapacity, full, /*filePart=*/nullptr);
+  if (length == 0 || length >= kPathCapacity) return false;
   // Append-only, so that every line lands at the end whoever else appends meanwhile; shared, so
   // that a person (or the next run) can read it while this one writes.
   g_log.reset(CreateFileW(full, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, /*security=*/nullptr,
@@ -75,6 +76,8 @@ bool OpenRunLog(const wchar_t* path) noexcept {
   }
   return true;
 }
+
+unsigned ErrorUnless(bool succeeded) noexcept { return succeeded ? 0u : static_cast<unsigned>(GetLastError()); }
 
 bool RunLogOpen() noexcept { return g_log.valid(); }
 

@@ -26,3 +26,7 @@ bool RunLogOpen() noexcept;
 // in all]"), "%u" an unsigned 32-bit number, "%e" a Windows error code as "ok" for 0 and
 // "error N" otherwise, "%%" a percent sign. The arguments must match the conversions.
 void LogLine(const char* format, ...) noexcept;
+
+// For "%e" after a Windows call that sets the last error when it fails: 0 when it succeeded,
+// otherwise GetLastError(). Call it before anything else can change the last error.
+unsigned ErrorUnless(bool succeeded) noexcept;

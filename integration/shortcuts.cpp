@@ -53,7 +53,8 @@ const wchar_t* Outcome(bool done) { return done ? L"ok" : L"failed"; }
 // Deletes a shortcut (or any file of a group) that is there, and says so in the log.
 void RemoveShortcutFile(const wchar_t* path) {
   if (!PathExists(path)) return;
-  LogLine("shortcut: removed %s -> %s", path, Outcome(RemoveFile(path)));
+  const bool removed = RemoveFile(path);
+  LogLine("shortcut: removed %s -> %s", path, Outcome(removed));
 }
 
 // Deletes the files directly in the folder; subfolders cannot be removed this way and stay.
@@ -116,7 +117,10 @@ bool RebuildGroup(const wchar_t* group, const wchar_t* workDir, const wchar_t* d
     return false;
   }
   if (attributes != INVALID_FILE_ATTRIBUTES) DeleteFilesIn(group);
-  if (attributes == INVALID_FILE_ATTRIBUTES) LogLine("folder: created %s -> %s", group, Outcome(CreateDirectoryW(group, nullptr)));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const bool created = CreateDirectoryW(group, nullptr);
+    LogLine("folder: created %s -> %s", group, Outcome(created));
+  }
   AddGroupShortcuts(group, workDir, description, iconLocation);
   return true;
 }

@@ -133,8 +133,8 @@ uint32_t RunUninstall() {
     ListReader reader(list.get());
     outcome = RunListPasses(reader, programFolder, programPath);
     list.reset();
-    LogLine("list: deleted %s%s -> %e", programFolder, kUninstallListName,
-            DeleteFileW(kUninstallListName) ? 0u : static_cast<unsigned>(GetLastError()));
+    const bool deleted = DeleteFileW(kUninstallListName);
+    LogLine("list: deleted %s%s -> %e", programFolder, kUninstallListName, ErrorUnless(deleted));
   }
   // Only now: until the files are gone, the entry lets the user start an interrupted uninstall again.
   DeleteUninstallEntry();
@@ -151,8 +151,7 @@ uint32_t RunUninstall() {
     ShowMessageUnlessSilent(rebootRequired, caption, kNoticeFlags);
     if (currentFolder[0] != 0 && NamesEqual(FileNamePart(currentFolder), kScheduledFolderName)) {
       const bool recorded = MoveFileExW(currentFolder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-      LogLine("folder %s scheduled for removal at the next restart -> %e", currentFolder,
-              recorded ? 0u : static_cast<unsigned>(GetLastError()));
+      LogLine("folder %s scheduled for removal at the next restart -> %e", currentFolder, ErrorUnless(recorded));
     }
   }
 

@@ -74,8 +74,7 @@ void ScheduleForRestart(const wchar_t* fullPath) {
   if (moved) LogLine("list: %s is in use: moved aside to %s", fullPath, temporaryName);
   const wchar_t* scheduled = moved ? temporaryName : fullPath;
   const bool recorded = MoveFileExW(scheduled, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  LogLine("list: %s scheduled for deletion at the next restart -> %e", scheduled,
-          recorded ? 0u : static_cast<unsigned>(GetLastError()));
+  LogLine("list: %s scheduled for deletion at the next restart -> %e", scheduled, ErrorUnless(recorded));
 }
 
 }  // namespace
