@@ -89,6 +89,21 @@ inline void ApplyIntegrationFrom(MockInstallation& installation, const SystemSta
   if (appliedState) *appliedState = after;
 }
 
+// A ready installation with the integration laid down from it and the standard list, which names
+// the agent as well.
+inline void IntegrateAndList(MockInstallation& installation, const SystemState& before) {
+  ASSERT_TRUE(installation.ready());
+  ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
+  ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
+}
+
+// The registry and the shortcuts are as they were in `before`; what differs is printed.
+inline void ExpectMachineAsBefore(const SystemState& before) {
+  const SystemState after = CaptureSystemState();
+  EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
+  EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
+}
+
 // The bytes cmd needs for a path: "%" doubled, in the OEM code page (the test's paths all have an
 // exact OEM form).
 inline std::string OemBatchText(const std::wstring& path) {

@@ -9,9 +9,7 @@ namespace {
 TEST(MsiMode, RemovesTheIntegrationButNoFile) {
   const SystemState before = CaptureSystemState();
   MockInstallation installation(L"C:\\vok-e2e\\msi\\Ovenix");
-  ASSERT_TRUE(installation.ready());
-  ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
-  ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
+  ASSERT_NO_FATAL_FAILURE(IntegrateAndList(installation, before));
   const std::string listBytes = ReadFileBytes(installation.Join(L"Uninstall.lst"));
   const std::vector<std::wstring> batchFolders = BatchFolders();
 

@@ -71,9 +71,7 @@ TEST_P(SilentRemoval, LeavesNothingBehind) {
     for (const wchar_t* name : {L"Uninstall.lst", L"ovenix.gid", L"ovenix.fts"}) {
       EXPECT_FALSE(FileExists(installation.Join(name))) << Printable(name) << " is still there";
     }
-    const SystemState after = CaptureSystemState();
-    EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
-    EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
+    ExpectMachineAsBefore(before);
 
     EXPECT_TRUE(WaitForSelfRemoval(folder, batchFolders))
         << "the batch file did not remove the program, its folder and itself";
@@ -206,9 +204,7 @@ TEST(InterruptedUninstall, IsFinishedByRunningItAgain) {
   const SystemState before = CaptureSystemState();
   const std::wstring folder = L"C:\\vok-e2e\\interrupted\\Ovenix";
   MockInstallation installation(folder);
-  ASSERT_TRUE(installation.ready());
-  ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
-  ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
+  ASSERT_NO_FATAL_FAILURE(IntegrateAndList(installation, before));
 
   const std::vector<std::wstring> batchFolders = BatchFolders();
   const ProcessResult first = installation.RunUninstall(L"/S");
@@ -249,9 +245,7 @@ TEST(InterruptedUninstall, IsFinishedByRunningItAgain) {
       << "the batch file did not remove the program, its folder and itself";
   EXPECT_EQ(killedBytes, ReadFileBytes(killedBatch)) << "the killed run's batch file was touched";
   DeleteTreeForTest(killed[0]);
-  const SystemState after = CaptureSystemState();
-  EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
-  EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
+  ExpectMachineAsBefore(before);
 }
 
 // A process the test starts suspended, so that it decides when the process runs.
@@ -298,9 +292,7 @@ TEST(OneRunAtATime, OfTwoSilentUninstallsStartedTogetherOneEndsWith1618AndTheOth
   const SystemState before = CaptureSystemState();
   const std::wstring folder = L"C:\\vok-e2e\\twice\\Ovenix";
   MockInstallation installation(folder);
-  ASSERT_TRUE(installation.ready());
-  ASSERT_NO_FATAL_FAILURE(ApplyIntegrationFrom(installation, before));
-  ASSERT_TRUE(installation.WriteList(installation.StandardList({L"agent.exe"})));
+  ASSERT_NO_FATAL_FAILURE(IntegrateAndList(installation, before));
 
   const std::vector<std::wstring> batchFolders = BatchFolders();
   const std::wstring silent = Quoted(installation.UninstallExe()) + L" /S";
@@ -334,9 +326,7 @@ TEST(OneRunAtATime, OfTwoSilentUninstallsStartedTogetherOneEndsWith1618AndTheOth
   EXPECT_EQ(0u, firstExit);
   EXPECT_TRUE(WaitForSelfRemoval(folder, batchFolders))
       << "the batch file did not remove the program, its folder and itself";
-  const SystemState after = CaptureSystemState();
-  EXPECT_EQ(before.registry, after.registry) << Printable(Differences(before.registry, after.registry));
-  EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
+  ExpectMachineAsBefore(before);
 }
 
 }  // namespace
