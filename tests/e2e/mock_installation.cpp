@@ -142,7 +142,11 @@ std::vector<std::wstring> NewBatchFolders(const std::vector<std::wstring>& befor
 bool NoNewBatchFolderLeft(const std::vector<std::wstring>& before) {
   std::vector<std::wstring> added = NewBatchFolders(before);
   if (RunningUnderWine()) {
-    for (const std::wstring& folder : added) RemoveDirectoryW(folder.c_str());  // only when empty
+    // Only a folder seen empty: on Wine, an attempt to remove a folder that still holds the batch
+    // file hides the file for a moment, and cmd's "del" of it can then fail for good.
+    for (const std::wstring& folder : added) {
+      if (ListFileTree(folder).empty()) RemoveDirectoryW(folder.c_str());
+    }
     added = NewBatchFolders(before);
   }
   return added.empty();
