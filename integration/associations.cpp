@@ -6,13 +6,12 @@
 #include <cwchar>
 
 #include "base/bounded_text.h"
-#include "base/growable_array.h"
 #include "base/paths.h"
 #include "base/run_log.h"
+#include "integration/previous_owner.h"
 #include "integration/shell_new.h"
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
-#include "settings/ini_store.h"
 #include "settings/registry.h"
 
 namespace {
@@ -21,28 +20,6 @@ constexpr size_t kCommandCapacity = kPathCapacity + 16;
 constexpr size_t kKeyCapacity = 128;
 constexpr unsigned kVolumeKeysClaimed = 30;    // ".v00" to ".v29"
 constexpr unsigned kVolumeKeysReleased = 100;  // ".v00" to ".v99": release sweeps wider than setup claims
-
-constexpr const wchar_t* kAceExtension = L".ace";  // no archive type of ours, but released when it names us
-// The program's own key, for reaching the registry while a settings file serves the relative one.
-constexpr const wchar_t* kRegistryProgramKey = L"\\Software\\Ovenix\\";
-
-// The values of a saved previous owner, in the order they are written.
-constexpr const wchar_t* kSavedStateValues[] = {kSavedExistValue, kSavedTypeValue, kShellNewStateValue};
-constexpr size_t kSavedStateValueCount = sizeof(kSavedStateValues) / sizeof(kSavedStateValues[0]);
-
-bool IsExistValue(const wchar_t* name) { return std::wcscmp(name, kSavedExistValue) == 0; }
-
-// Calls action(extension) for every extension the archiver may have saved a previous owner for:
-// every extension of every archive type, and ".ace".
-template <typename Action>
-void ForEachKnownExtension(Action action) {
-  for (const ArchiveType& type : ArchiveTypes) {
-    const wchar_t* cursor = type.extensionGroup;
-    wchar_t extension[kExtensionCapacity];
-    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) action(extension);
-  }
-  action(kAceExtension);
-}
 
 struct ProgIdRow {
   const wchar_t* progId;
@@ -98,44 +75,107 @@ void ReleaseVolumeKeys() {
   }
 }
 
-// Saves the previous owner of ext under "Setup\<ext>" ("Exist", "Type", "ShellNew", in this order)
-// and returns true, or returns false, having saved nothing, when that owner could not be given back
-// exactly: its default value is not a string the stored form holds bit for bit (another type, a
-// NUL inside, 512 characters or more), or the store refused it (a settings file cannot hold a line
-// break). The extension is then left to its owner. A "New" menu entry that cannot be given back
-// exactly is not saved ("ShellNew" stays missing) and is never touched (MayChangeShellNew).
-bool SavePreviousOwner(const wchar_t* ext, const wchar_t* stateKey) {
-  wchar_t previousType[kSavedTypeCapacity];
-  if (ReadExactSettingString(HKEY_CLASSES_ROOT, ext, L"", previousType, kSavedTypeCapacity) == ExactString::NotExact) {
+// Takes ext over from its previous owner: saves that owner (in its owner record and in the
+// settings) and returns true, or returns false, having saved nothing, when the owner could not be
+// given back exactly: its default value is not a string the saved state holds bit for bit
+// (another type, a NUL inside, 512 characters or more), or the record or the settings refused it
+// (a settings file cannot hold a line break). The extension is then left to its owner. A "New"
+// menu entry that cannot be given back exactly is not saved ("ShellNew" stays missing) and is
+// never touched (MayChangeShellNew).
+bool SaveOwnerBeforeTakeover(const wchar_t* ext) {
+  PreviousOwner owner;
+  if (ReadExactSettingString(HKEY_CLASSES_ROOT, ext, L"", owner.type, kSavedTypeCapacity) == ExactString::NotExact) {
     LogLine("association %s: left to its owner: its type is not a string the saved state gives back exactly "
             "(another type, a NUL inside, or 512 characters or more)",
             ext);
     return false;
   }
-  wchar_t previousShellNew[kShellNewStateCapacity];
-  const bool shellNewExact = SaveShellNewState(ext, previousShellNew, kShellNewStateCapacity);
-  const bool existed = SettingKeyExists(HKEY_CLASSES_ROOT, ext);
-  const bool saved = WriteUserNumber(stateKey, kSavedExistValue, existed ? 1 : 0) == 0 &&
-                     WriteUserString(stateKey, kSavedTypeValue, previousType) == 0;
-  if (!saved) {
-    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kSavedExistValue);
-    DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kSavedTypeValue);
-    LogLine("association %s: left to its owner: the settings cannot hold its type \"%s\"", ext, previousType);
+  owner.shellNewSaved = SaveShellNewState(ext, owner.shellNew, kShellNewStateCapacity);
+  owner.existed = SettingKeyExists(HKEY_CLASSES_ROOT, ext);
+  if (!SavePreviousOwner(ext, owner)) return false;
+  if (!owner.shellNewSaved) {
+    LogLine("New menu entry of %s: left to its owner, it is not a single FileName or an empty NullFile", ext);
+  } else if (owner.shellNew[0] != L'\0') {
+    LogLine("New menu entry of %s: saved as \"%s\"", ext, owner.shellNew);
   }
-  // Written last, and only when exact; a value of an earlier save must not stand for this one.
-  const bool shellNewSaved =
-      saved && shellNewExact && WriteUserString(stateKey, kShellNewStateValue, previousShellNew) == 0;
-  if (!shellNewSaved) DeleteSettingValue(HKEY_CURRENT_USER, stateKey, kShellNewStateValue);
-  if (saved) {
-    LogLine("association %s: taken over; previous owner saved: the key %s, type \"%s\"", ext,
-            existed ? L"existed" : L"did not exist", previousType);
-    if (shellNewSaved) {
-      if (previousShellNew[0] != L'\0') LogLine("New menu entry of %s: saved as \"%s\"", ext, previousShellNew);
-    } else {
-      LogLine("New menu entry of %s: left to its owner, it is not a single FileName or an empty NullFile", ext);
+  return true;
+}
+
+// Gives the type of ext back to its previous owner.
+void GiveBackType(const wchar_t* ext, const PreviousOwner& owner, OwnerSource source) {
+  const wchar_t* from = source == OwnerSource::Record ? L"its owner record" : L"the settings";
+  if (source == OwnerSource::Unknown) {
+    LogLine("association %s: its previous owner is not known (no owner record, nothing in the settings): "
+            "the archiver's type goes",
+            ext);
+  }
+  const wchar_t* type = NamesArchiverProgId(owner.type) ? L"" : owner.type;
+  if (owner.existed) {
+    if (source != OwnerSource::Unknown) LogLine("association %s: given back from %s: type \"%s\"", ext, from, type);
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", type);
+    return;
+  }
+  LogLine("association %s: given back from %s: the key goes, it did not exist before", ext, from);
+  // Whatever another program has put into the key since (a value, a subkey) keeps it, without the
+  // archiver's type.
+  DeleteSettingValue(HKEY_CLASSES_ROOT, ext, L"");
+  if (ClassesKeyIsEmpty(ext)) DeleteSettingKey(HKEY_CLASSES_ROOT, ext);
+}
+
+// One extension and the ProgID the archiver points it at.
+struct Claim {
+  const wchar_t* ext;
+  const wchar_t* progId;
+  bool isVok;  // carries the volume keys and a "New" entry
+  bool isZip;  // carries a "New" entry
+};
+
+// Associates (associate true) or releases one extension; see AssociateExtension.
+void AssociateOrRelease(const Claim& claim, bool associate, bool wantShellNew) {
+  const wchar_t* ext = claim.ext;
+  const bool hasShellNew = claim.isVok || claim.isZip;
+  if (associate) {
+    // Saved only while another program (or nobody) owns the extension, so running setup again
+    // never replaces the previous owner by the archiver itself. With registry access off the
+    // classes cannot be read at all: the state saved by an earlier run is kept as it is.
+    if (IsIntegrationAllowed()) {
+      if (!ArchiverOwnsExtension(ext)) {
+        if (!SaveOwnerBeforeTakeover(ext)) return;
+      } else {
+        RecordPreviousOwnerFromSettings(ext);  // saved by an earlier version, in the settings only
+      }
+    }
+    (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", claim.progId);
+    if (claim.isVok) ClaimVolumeKeys();
+    if (wantShellNew && hasShellNew) {
+      PreviousOwner owner;
+      (void)ReadPreviousOwner(ext, owner);
+      CreateShellNewEntry(ext, claim.isVok, owner.shellNewSaved);
+      return;
     }
   }
-  return saved;
+
+  // Whatever another program owns now is its business, even if the archiver had it once; the
+  // owner saved for it is of no use any more. With registry access off nothing was found at all.
+  if (!ArchiverOwnsExtension(ext)) {
+    PreviousOwner stale;
+    if (associate || !IsIntegrationAllowed() || ReadPreviousOwner(ext, stale) == OwnerSource::Unknown) return;
+    LogLine("association %s: left to the program that has claimed it since", ext);
+    ForgetPreviousOwner(ext);
+    return;
+  }
+
+  PreviousOwner owner;
+  const OwnerSource source = ReadPreviousOwner(ext, owner);
+  // Without the previous owner's key, the ShellNew subkey goes here too (RegDeleteKeyW refuses a
+  // key with subkeys).
+  if (hasShellNew) RestoreShellNewEntry(ext, owner.existed, claim.isVok, owner.shellNewSaved ? owner.shellNew : nullptr);
+  if (associate) return;
+  if (claim.isVok) ReleaseVolumeKeys();
+  // The type goes back last: until then the extension is still the archiver's, so that an
+  // uninstall interrupted on the way finds it again and finishes the release.
+  GiveBackType(ext, owner, source);
+  ForgetPreviousOwner(ext);
 }
 
 DWORD WriteTypeName(const ProgIdRow& row) {
@@ -180,7 +220,8 @@ bool RegisterProgIds() {
   WriteCommandAndIcon(archive, command, executable);
   (void)WriteTypeName(zip);
   WriteCommandAndIcon(zip, command, executable);
-  (void)WriteSettingString(HKEY_CLASSES_ROOT, kRecoveryExtension, L"", kRecoveryProgId);
+  // Recovery volumes are associated whatever the selection, their previous owner saved like any other.
+  AssociateOrRelease({kRecoveryExtension, kRecoveryProgId, false, false}, /*associate=*/true, /*wantShellNew=*/false);
   (void)WriteTypeName(recovery);
   WriteCommandAndIcon(recovery, command, executable);
 
@@ -191,50 +232,8 @@ bool RegisterProgIds() {
 void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool isVok, bool isZip) {
   // An empty name would address HKEY_CLASSES_ROOT itself.
   if (ext == nullptr || ext[0] == L'\0') return;
-
   const bool wantShellNew = PrepareShellNew(shellExt, isVok, isZip);
-  wchar_t stateKey[kKeyCapacity];
-  ExtensionStateKey(ext, stateKey, kKeyCapacity);
-
-  if (associate) {
-    // Saved only while another program (or nobody) owns the extension, so running setup again
-    // never replaces the previous owner by the archiver itself. With registry access off the
-    // classes cannot be read at all: the state saved by an earlier run is kept as it is.
-    if (IsIntegrationAllowed() && !IsOwnedAssociation(ext) && !SavePreviousOwner(ext, stateKey)) return;
-    (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", isZip ? kZipProgId : kArchiveProgId);
-    if (isVok) ClaimVolumeKeys();
-    if (wantShellNew && (isVok || isZip)) CreateShellNewEntry(ext, isVok);
-  }
-
-  // Whatever another program owns now is its business, even if the archiver had it once.
-  if (!IsOwnedAssociation(ext)) {
-    if (!associate && SettingValueExists(HKEY_CURRENT_USER, stateKey, kSavedTypeValue))
-      LogLine("association %s: left to the program that has claimed it since", ext);
-    return;
-  }
-  if (associate && wantShellNew) return;
-
-  const bool existed = ReadUserNumber(stateKey, kSavedExistValue, 1) != 0;
-  // The type goes back last: until then the extension is still the archiver's, so that an
-  // uninstall interrupted on the way finds it again and finishes the release. Without the previous
-  // owner's key, the ShellNew subkey goes here too (RegDeleteKeyW refuses a key with subkeys).
-  if (isVok || isZip) RestoreShellNewEntry(ext, existed, isVok);
-  if (!associate) {
-    if (isVok) ReleaseVolumeKeys();
-    wchar_t type[kSavedTypeCapacity];
-    (void)ReadUserString(stateKey, kSavedTypeValue, type, L"", kSavedTypeCapacity);
-    if (NamesArchiverProgId(type)) type[0] = L'\0';
-
-    if (existed) {
-      LogLine("association %s: given back: type \"%s\"", ext, type);
-      (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", type);
-    } else {
-      LogLine("association %s: given back: the key goes, it did not exist before", ext);
-      DeleteSettingKey(HKEY_CLASSES_ROOT, ext);
-      // A key that another program has put a subkey into stays, without the archiver's type.
-      if (SettingKeyExists(HKEY_CLASSES_ROOT, ext)) (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", L"");
-    }
-  }
+  AssociateOrRelease({ext, isZip ? kZipProgId : kArchiveProgId, isVok, isZip}, associate, wantShellNew);
 }
 
 void AssociateArchiveTypes(const IntegrationSettings& settings) {
@@ -252,79 +251,13 @@ void ReleaseAceExtension() {
   AssociateExtension(kAceExtension, /*associate=*/false, /*shellExt=*/false, /*isVok=*/false, /*isZip=*/false);
 }
 
-void MoveSavedOwnersIntoSettingsFile() {
-  if (!IniHandles(HKEY_CURRENT_USER, L"")) return;  // the registry is the store: nothing to move
-  ForEachKnownExtension([](const wchar_t* ext) {
-    if (!IsOwnedAssociation(ext)) return;  // nothing of it is ours to give back any more
-    wchar_t fileKey[kKeyCapacity];
-    ExtensionStateKey(ext, fileKey, kKeyCapacity);
-    for (const wchar_t* name : kSavedStateValues)
-      if (SettingValueExists(HKEY_CURRENT_USER, fileKey, name)) return;  // the file keeps its own
-    wchar_t registryKey[kKeyCapacity];
-    JoinKey(kRegistryProgramKey, fileKey, registryKey, kKeyCapacity);
-
-    // A value that could not be carried over exactly keeps all of them where they are.
-    const bool hasExist = SettingValueExists(HKEY_CURRENT_USER, registryKey, kSavedExistValue);
-    const DWORD existed = ReadSettingNumber(HKEY_CURRENT_USER, registryKey, kSavedExistValue, 1);
-    wchar_t type[kSavedTypeCapacity];
-    const ExactString typeRead =
-        ReadExactSettingString(HKEY_CURRENT_USER, registryKey, kSavedTypeValue, type, kSavedTypeCapacity);
-    wchar_t shellNew[kShellNewStateCapacity];
-    const ExactString shellNewRead =
-        ReadExactSettingString(HKEY_CURRENT_USER, registryKey, kShellNewStateValue, shellNew, kShellNewStateCapacity);
-    if (typeRead == ExactString::NotExact || shellNewRead == ExactString::NotExact) return;
-    const bool moved[] = {hasExist, typeRead == ExactString::Read, shellNewRead == ExactString::Read};
-    if (!moved[0] && !moved[1] && !moved[2]) return;
-
-    bool written = !moved[0] || WriteUserNumber(fileKey, kSavedExistValue, existed) == 0;
-    written = written && (!moved[1] || WriteUserString(fileKey, kSavedTypeValue, type) == 0);
-    written = written && (!moved[2] || WriteUserString(fileKey, kShellNewStateValue, shellNew) == 0);
-    LogLine(written ? "association %s: previous owner moved from the registry into the settings file"
-                    : "association %s: previous owner stays in the registry: the settings file cannot hold it",
-            ext);
-    for (size_t i = 0; i < kSavedStateValueCount; ++i) {
-      if (!moved[i]) continue;
-      DeleteSettingValue(HKEY_CURRENT_USER, written ? registryKey : fileKey, kSavedStateValues[i]);
-    }
-    // A key that held nothing but the owner (one of a group's further extensions) goes with it.
-    DWORD subkeys = 0;
-    DWORD values = 0;
-    if (written && CountSettingKeyContents(HKEY_CURRENT_USER, registryKey, &subkeys, &values) == ERROR_SUCCESS &&
-        subkeys == 0 && values == 0) {
-      DeleteSettingKey(HKEY_CURRENT_USER, registryKey);
-    }
-  });
+bool ArchiverOwnsExtension(const wchar_t* ext) {
+  if (ext == nullptr || !NamesEqual(ext, kRecoveryExtension)) return IsOwnedAssociation(ext);
+  wchar_t type[kSavedTypeCapacity];
+  (void)ReadSettingString(HKEY_CLASSES_ROOT, ext, L"", type, L"", kSavedTypeCapacity);
+  return NamesEqual(type, kRecoveryProgId);
 }
 
-void DeleteUserSettingsKeepingSavedOwners() {
-  // Each saved value as three strings: its key, its name and its text ("Exist" in decimal digits).
-  PackedStringList kept;
-  ForEachKnownExtension([&kept](const wchar_t* ext) {
-    wchar_t key[kKeyCapacity];
-    ExtensionStateKey(ext, key, kKeyCapacity);
-    for (const wchar_t* name : kSavedStateValues) {
-      if (!SettingValueExists(HKEY_CURRENT_USER, key, name)) continue;
-      wchar_t text[kShellNewStateCapacity];
-      if (IsExistValue(name)) {
-        FormatBounded(text, kShellNewStateCapacity, L"%lu", static_cast<unsigned long>(ReadUserNumber(key, name, 1)));
-      } else {
-        (void)ReadUserString(key, name, text, L"", kShellNewStateCapacity);
-      }
-      kept.AddString(key);
-      kept.AddString(name);
-      kept.AddString(text);
-    }
-  });
-  LogLine("settings: the user's settings go but the saved previous owners, as registry access is off");
-  DeleteSettingTree(HKEY_CURRENT_USER, L"");
-  wchar_t* key = nullptr;
-  wchar_t* name = nullptr;
-  wchar_t* text = nullptr;
-  while (kept.NextString(key) && kept.NextString(name) && kept.NextString(text)) {
-    if (IsExistValue(name)) {
-      (void)WriteUserNumber(key, name, static_cast<DWORD>(std::wcstoul(text, nullptr, 10)));
-    } else {
-      (void)WriteUserString(key, name, text);
-    }
-  }
+void ReleaseRecoveryExtension() {
+  AssociateOrRelease({kRecoveryExtension, kRecoveryProgId, false, false}, /*associate=*/false, /*wantShellNew=*/false);
 }

@@ -8,14 +8,16 @@
 #include "integration/app_registration.h"
 #include "integration/associations.h"
 #include "integration/integration_settings.h"
+#include "integration/previous_owner.h"
 #include "integration/shell_extension.h"
 #include "integration/shortcuts.h"
 #include "settings/registry.h"
 
 namespace {
 
-// Removed with their whole trees: the per-extension release never touches them.
-constexpr const wchar_t* kClassTreesToRemove[] = {kArchiveProgId, kZipProgId, kRecoveryProgId, kRecoveryExtension};
+// Removed with their whole trees: the per-extension release never touches them. (".rev" is an
+// extension like the others: its release gives it back.)
+constexpr const wchar_t* kClassTreesToRemove[] = {kArchiveProgId, kZipProgId, kRecoveryProgId};
 
 constexpr wchar_t kThemesKey[] = L"Interface\\Themes";
 
@@ -38,13 +40,14 @@ void RemoveIntegration() {
   const IntegrationSettings none = {};
   // Releasing the associations reads the saved previous owners, which the last steps delete.
   AssociateArchiveTypes(none);
+  ReleaseRecoveryExtension();
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
   UpdateShellExtensions(/*removing=*/true, none);
   UpdateShortcuts(none, nullptr, 0, nullptr);
   for (const wchar_t* key : kClassTreesToRemove) DeleteSettingTree(HKEY_CLASSES_ROOT, key);
   // With registry access off every association stayed as it was, and so do the owners to give back.
   if (IsIntegrationAllowed()) {
-    DeleteSettingTree(HKEY_CURRENT_USER, L"");
+    DeleteProgramSettings(HKEY_CURRENT_USER);
   } else {
     DeleteUserSettingsKeepingSavedOwners();
   }

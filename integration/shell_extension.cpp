@@ -10,6 +10,7 @@
 #include "base/system.h"
 #include "integration/app_registration.h"
 #include "integration/integration_settings.h"
+#include "integration/previous_owner.h"
 #include "settings/registry.h"
 
 const ShellExtensionLibrary kShellExtensionLibraries[2] = {
@@ -162,6 +163,6 @@ void UpdateShellExtensions(bool removing, const IntegrationSettings& settings) {
       WriteCapabilities();
     }
   }
-  if (removing) DeleteSettingTree(HKEY_LOCAL_MACHINE, L"");
+  if (removing) DeleteProgramSettings(HKEY_LOCAL_MACHINE);  // owner records of extensions still ours stay
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }

@@ -103,10 +103,8 @@ bool SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity) {
   return true;
 }
 
-bool MayChangeShellNew(const wchar_t* ext, bool isVok) {
-  wchar_t stateKey[kShellNewKeyCapacity];
-  ExtensionStateKey(ext, stateKey, kShellNewKeyCapacity);
-  if (SettingValueExists(HKEY_CURRENT_USER, stateKey, kShellNewStateValue)) return true;
+bool MayChangeShellNew(const wchar_t* ext, bool isVok, bool shellNewSaved) {
+  if (shellNewSaved) return true;
   wchar_t key[kShellNewKeyCapacity];
   ShellNewKey(ext, key, kShellNewKeyCapacity);
   wchar_t fileName[kPathCapacity];
@@ -114,9 +112,9 @@ bool MayChangeShellNew(const wchar_t* ext, bool isVok) {
          NamesEqual(FileNamePart(fileName), DataFileName(isVok));
 }
 
-void CreateShellNewEntry(const wchar_t* ext, bool isVok) {
+void CreateShellNewEntry(const wchar_t* ext, bool isVok, bool shellNewSaved) {
   if (ext == nullptr || ext[0] == L'\0') return;
-  if (!MayChangeShellNew(ext, isVok)) {
+  if (!MayChangeShellNew(ext, isVok, shellNewSaved)) {
     LogLine("New menu entry of %s: left to its owner, no entry of the archiver's", ext);
     return;
   }
@@ -138,9 +136,9 @@ void CreateShellNewEntry(const wchar_t* ext, bool isVok) {
   (void)WriteSettingString(HKEY_CLASSES_ROOT, key, kFileNameValue, dataFile);
 }
 
-void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok) {
+void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok, const wchar_t* savedShellNew) {
   if (ext == nullptr || ext[0] == L'\0') return;
-  if (!MayChangeShellNew(ext, isVok)) {
+  if (!MayChangeShellNew(ext, isVok, savedShellNew != nullptr)) {
     LogLine("New menu entry of %s: left to its owner", ext);
     return;
   }
@@ -151,11 +149,7 @@ void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok) {
     return;
   }
 
-  wchar_t stateKey[kShellNewKeyCapacity];
-  ExtensionStateKey(ext, stateKey, kShellNewKeyCapacity);
-  wchar_t saved[kShellNewStateCapacity];
-  (void)ReadUserString(stateKey, kShellNewStateValue, saved, L"", kShellNewStateCapacity);
-
+  const wchar_t* saved = savedShellNew ? savedShellNew : L"";
   LogLine("New menu entry of %s: given back: \"%s\"", ext, saved);
   DeleteSettingValue(HKEY_CLASSES_ROOT, key, kFileNameValue);
   if (saved[0] == L'\0') {

@@ -2,8 +2,9 @@
 // empty-archive data file in the program's folder ("voknew.dat", "zipnew.dat"), and the previous
 // owner's entry ("FileName", or an empty "NullFile") saved and put back.
 //
-// These steps run inside AssociateExtension (integration/associations.h); all registry access
-// goes through the settings store (settings/registry.h), HKCR in the default view.
+// These steps run inside AssociateExtension (integration/associations.h), which hands them the
+// previous owner's saved entry; all registry access goes through the settings store
+// (settings/registry.h), HKCR in the default view.
 #pragma once
 
 #include <cstddef>
@@ -25,22 +26,24 @@ constexpr size_t kShellNewStateCapacity = 2048;
 // another program's to keep: state is empty and the key is never changed (see MayChangeShellNew).
 [[nodiscard]] bool SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity);
 
-// Whether the archiver may change HKCR\<ext>\ShellNew: its saved state holds a "ShellNew" value
-// (the previous entry was saved exactly), or the entry's "FileName" names the archiver's own data
-// file of the type ("voknew.dat" for isVok, else "zipnew.dat", whatever folder it is in).
-[[nodiscard]] bool MayChangeShellNew(const wchar_t* ext, bool isVok);
+// Whether the archiver may change HKCR\<ext>\ShellNew: the previous owner's entry was saved
+// exactly (shellNewSaved: its saved state holds a "ShellNew" value), or the entry's "FileName"
+// names the archiver's own data file of the type ("voknew.dat" for isVok, else "zipnew.dat",
+// whatever folder it is in).
+[[nodiscard]] bool MayChangeShellNew(const wchar_t* ext, bool isVok, bool shellNewSaved);
 
 // Replaces HKCR\<ext>\ShellNew by the archiver's entry, where MayChangeShellNew allows it: the key
 // is deleted (a key with subkeys stays, with its other values), the data file beside the program is
 // (re)written when missing or of the wrong size, and "FileName" is set to its path even when the
 // file could not be written.
-void CreateShellNewEntry(const wchar_t* ext, bool isVok);
+void CreateShellNewEntry(const wchar_t* ext, bool isVok, bool shellNewSaved);
 
-// Gives HKCR\<ext>\ShellNew back to the previous owner, where MayChangeShellNew allows it: when the
-// extension key did not exist before (existed false) the ShellNew key is deleted; otherwise the
-// archiver's "FileName" goes, the saved "FileName" or "NullFile" comes back, and a ShellNew key left
-// with no value and no subkey is deleted rather than left empty.
-void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok);
+// Gives HKCR\<ext>\ShellNew back to the previous owner, where MayChangeShellNew allows it (with
+// savedShellNew, the saved "ShellNew" text, null when none was saved): when the extension key did
+// not exist before (existed false) the ShellNew key is deleted; otherwise the archiver's
+// "FileName" goes, the saved "FileName" or "NullFile" comes back, and a ShellNew key left with no
+// value and no subkey is deleted rather than left empty.
+void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok, const wchar_t* savedShellNew);
 
 // True when HKCR\<subkey> exists and holds neither a value nor a subkey; false otherwise and
 // whenever registry access is switched off.

@@ -313,12 +313,16 @@ bool IniStore::KeyExists(HKEY root, const wchar_t* subkey) const {
   return false;
 }
 
-bool IniStore::Save() {
+bool IniStore::WritesBack() const {
   if (!loaded_ || !SaveSettings || discarded_) return false;
   // A read-only settings file is the user's decision. Windows refuses to replace it anyway; Wine's
   // MoveFileExW would replace it, so the check is made here for both.
   const DWORD attributes = QueryAttributes(filePath_);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
+bool IniStore::Save() {
+  if (!WritesBack()) return false;
   try {
     GrowableArray<wchar_t> content;
     FormatContent(head_, content);

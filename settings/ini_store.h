@@ -136,6 +136,9 @@ class IniStore {
   // Writes the file back now (see the header comment). False when not loaded, SaveSettings is 0,
   // the store was discarded, or the write failed (the old file is then intact).
   bool Save();
+  // Whether Save would write the file at all: loaded, SaveSettings on, not discarded, and the file
+  // not read-only. What the store holds otherwise is lost when the process ends.
+  [[nodiscard]] bool WritesBack() const;
   // Frees every entry, clears loaded and the search mark (a later EnsureLoaded searches again) and
   // resets the Global flags to their start values. Writes nothing.
   void Release();

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "base/bounded_text.h"
+#include "base/growable_array.h"
 #include "base/handles.h"
 #include "base/run_log.h"
 #include "settings/ini_store.h"
@@ -385,9 +386,9 @@ void DeleteSettingKey32(HKEY root, const wchar_t* subkey) {
   LogDeletion(root, path, nullptr, L" (32-bit view)", RegDeleteKeyExW(root, path, KEY_WOW64_32KEY, 0));
 }
 
-void DeleteSettingTree(HKEY root, const wchar_t* subkey) {
-  wchar_t path[kRegistryPathCapacity];
-  if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path)) return;
+namespace {
+
+void DeleteTreeAt(HKEY root, const wchar_t* path) {
   const bool logged = RunLogOpen() && path[0] != L'\0' && KeyOpens(root, path);
   // Deleting children while enumerating by rising index skips some of them; the next pass gets
   // them. Stops after the first pass that deletes nothing (the key is gone, or cannot be deleted).
@@ -398,6 +399,49 @@ void DeleteSettingTree(HKEY root, const wchar_t* subkey) {
   if (logged) {
     LogLine("registry: delete tree %s\\%s -> %s", RootName(root), path,
             KeyOpens(root, path) ? L"some keys could not be deleted" : L"ok");
+  }
+}
+
+}  // namespace
+
+void DeleteSettingTree(HKEY root, const wchar_t* subkey) {
+  wchar_t path[kRegistryPathCapacity];
+  if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path)) return;
+  DeleteTreeAt(root, path);
+}
+
+void DeleteSettingTreeExcept(HKEY root, const wchar_t* subkey, const wchar_t* keptChild) {
+  wchar_t path[kRegistryPathCapacity];
+  if (!RoutedToRegistryForDeletion(root, subkey, nullptr, path) || path[0] == L'\0') return;
+  wchar_t keptPath[kRegistryPathCapacity];
+  if (!JoinWhole(keptPath, kRegistryPathCapacity, path, L"\\", OrEmpty(keptChild)) || !KeyOpens(root, keptPath)) {
+    DeleteTreeAt(root, path);
+    return;
+  }
+  UniqueHkey key;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ | KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
+  // The names first: deleting while enumerating would shift the indexes.
+  PackedStringList children;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[kTreeNameCapacity];
+    DWORD nameLength = kTreeNameCapacity;
+    if (RegEnumKeyExW(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (CompareStringOrdinal(name, -1, OrEmpty(keptChild), -1, /*ignoreCase=*/TRUE) != CSTR_EQUAL)
+      children.AddString(name);
+  }
+  wchar_t* name = nullptr;
+  while (children.NextString(name)) {
+    wchar_t childPath[kRegistryPathCapacity];
+    if (JoinWhole(childPath, kRegistryPathCapacity, path, L"\\", name)) DeleteTreeAt(root, childPath);
+  }
+  // The key's own values; one that cannot be deleted is stepped over.
+  for (DWORD index = 0;;) {
+    wchar_t value[kTreeNameCapacity];
+    DWORD valueLength = kTreeNameCapacity;
+    if (RegEnumValueW(key.get(), index, value, &valueLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    const LSTATUS deleted = RegDeleteValueW(key.get(), value);
+    LogDeletion(root, path, value, L"", deleted);
+    if (deleted != ERROR_SUCCESS) ++index;
   }
 }
 

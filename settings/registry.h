@@ -127,6 +127,12 @@ void DeleteSettingKey32(HKEY root, const wchar_t* subkey);
 // later ones and the parent survive. The root itself is never deleted. INI: as DeleteSettingKey.
 void DeleteSettingTree(HKEY root, const wchar_t* subkey);
 
+// DeleteSettingTree, sparing one child key: while (root, subkey)\keptChild exists, every other
+// subkey tree and every value of the key goes, and the key stays for the kept child; without that
+// child it is DeleteSettingTree. Names longer than 199 characters are passed over. INI: as
+// DeleteSettingKey (the store never holds the kept child's entries apart).
+void DeleteSettingTreeExcept(HKEY root, const wchar_t* subkey, const wchar_t* keptChild);
+
 // Shorthands with HKEY_CURRENT_USER as the root.
 [[nodiscard]] DWORD ReadUserNumber(const wchar_t* subkey, const wchar_t* valueName, DWORD defaultValue);
 bool ReadUserString(const wchar_t* subkey, const wchar_t* valueName, wchar_t* destination,

@@ -11,6 +11,7 @@
 #include "integration/associations.h"
 #include "integration/integration.h"
 #include "integration/integration_settings.h"
+#include "integration/previous_owner.h"
 #include "localization/help.h"
 #include "localization/language.h"
 #include "localization/localized_strings.h"

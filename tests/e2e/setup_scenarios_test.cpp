@@ -382,8 +382,10 @@ TEST_F(SetupScenario, AnUpgradeThatHandsASettingsFileOverMovesThePreviousOwnersI
   EXPECT_EQ(1u, CountOf(logBytes, "\r\n==== ")) << "not two headers:\n" << logBytes;
   for (const char* line : {"\" -setup -s \"-log=C:\\vok-e2e\\logs\\run log.txt\"; settings: the registry\r\n",
                            "\" -s \"/log=C:\\vok-e2e\\logs\\run log.txt\"; settings: the settings file ",
-                           "association .7z: taken over; previous owner saved: the key existed, type \"OtherArc.7z\"\r\n",
-                           "association .7z: given back: type \"OtherArc.7z\"\r\n", "Uninstall_Vok.Bat"})
+                           "association .7z: taken over; previous owner saved: the key existed, type \"OtherArc.7z\"; "
+                           "kept in HKLM\\Software\\Ovenix\\Owners\\.7z and in the user's settings\r\n",
+                           "association .7z: given back from its owner record: type \"OtherArc.7z\"\r\n",
+                           "Uninstall_Vok.Bat"})
     EXPECT_NE(std::string::npos, logBytes.find(line)) << line << " missing from the log:\n" << logBytes;
   EXPECT_EQ(logBytes.size() - 13, logBytes.rfind("exit code 0\r\n")) << "the exit code is not the last line";
   EXPECT_EQ(L"Windows.IsoFile", RegString(HKEY_CLASSES_ROOT, L".iso", L""));
@@ -394,5 +396,100 @@ TEST_F(SetupScenario, AnUpgradeThatHandsASettingsFileOverMovesThePreviousOwnersI
   EXPECT_EQ(L"", JoinLines(SavedOwnerLines()));
   EXPECT_EQ(L"Global\\AppData=1\r\nGlobal\\Integration=1\r\nGlobal\\SaveSettings=1\r\n", SettingsFileText(file));
 }
+
+// ---- Whoever removes it, with whatever settings ------------------------------------------------
+
+// Between a silent setup and a silent uninstall the account or the settings store changes; the
+// previous owners kept in the owner records bring every seeded association back all the same.
+struct OwnerCase {
+  const char* name;
+  const char* iniBeside;      // "Ovenix.ini" beside the program from the start (nullptr: none)
+  bool iniReadOnly;           // ... and read-only
+  bool userSettingsRemoved;   // HKCU\Software\Ovenix deleted before the uninstall (another account)
+  bool iniAppearsBeside;      // a settings file appears beside the program after setup
+  bool iniAppearsInAppData;   // ... or in %APPDATA%\Ovenix
+};
+void PrintTo(const OwnerCase& c, std::ostream* os) { *os << c.name; }
+
+class OwnerRecordScenario : public SetupScenario, public ::testing::WithParamInterface<OwnerCase> {};
+
+TEST_P(OwnerRecordScenario, EverySeededOwnerComesBack) {
+  const OwnerCase& c = GetParam();
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".7z", L"", L"OtherArc.7z"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".cab", L"", L"OtherArc.Cab"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".iso", L"", L"Windows.IsoFile"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip", L"", L"OtherZip.Archive"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".rev", L"", L"OtherRev.Vol"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".rev\\OpenWithProgids", L"OtherRev.Vol", L""));
+  const wchar_t* const seeded[] = {L".7z", L".cab", L".iso", L".zip", L".rev"};
+  std::vector<std::vector<std::wstring>> before;
+  for (const wchar_t* key : seeded) before.push_back(SnapshotRegistry(HKEY_CLASSES_ROOT, key));
+  const std::wstring ini = Folder() + L"\\Ovenix.ini";
+  if (c.iniBeside || c.iniAppearsBeside) {
+    // The installer lists a settings file beside the program, so that the folder can go.
+    ASSERT_TRUE(WriteFileBytes(Folder() + L"\\Uninstall.lst", ReadFileBytes(Folder() + L"\\Uninstall.lst") + "Ovenix.ini\r\n"));
+  }
+  if (c.iniBeside) {
+    ASSERT_TRUE(WriteFileBytes(ini, c.iniBeside));
+  }
+  if (c.iniReadOnly) {
+    ASSERT_TRUE(SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_READONLY));
+  }
+  ASSERT_TRUE(MakeFolders(L"C:\\vok-e2e"));
+  const std::wstring log = L"C:\\vok-e2e\\owners.log";
+
+  const ProcessResult setup = RunInstalled(L"-setup -s \"-log=" + log + L"\"");
+  ASSERT_TRUE(setup.finished);
+  ASSERT_EQ(0u, setup.exitCode);
+  ASSERT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".7z", L"")) << "setup did not take \".7z\" over";
+  ASSERT_EQ(L"Ovenix.REV", RegString(HKEY_CLASSES_ROOT, L".rev", L""));
+  if (c.userSettingsRemoved) {
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Ovenix"));
+  }
+  if (c.iniAppearsBeside) {
+    ASSERT_TRUE(WriteFileBytes(ini, "HKCU\\General\\Portable=1\r\n"));
+  }
+  const std::wstring dataFolder = SpecialFolder(CSIDL_APPDATA) + L"\\Ovenix";
+  if (c.iniAppearsInAppData) {
+    ASSERT_TRUE(MakeFolders(dataFolder));
+    ASSERT_TRUE(WriteFileBytes(dataFolder + L"\\Ovenix.ini", "HKCU\\General\\Synced=1\r\n"));
+  }
+
+  const ProcessResult uninstall = RunInstalled(L"-s \"-log=" + log + L"\"");
+  ASSERT_TRUE(uninstall.finished);
+  EXPECT_EQ(0u, uninstall.exitCode);
+  EXPECT_TRUE(WaitUntil([] { return !FileExists(kInstallFolder); }, kRunMs)) << "the self-removal did not finish";
+  for (size_t i = 0; i < sizeof seeded / sizeof seeded[0]; ++i) {
+    const std::vector<std::wstring> after = SnapshotRegistry(HKEY_CLASSES_ROOT, seeded[i]);
+    EXPECT_EQ(JoinLines(before[i]), JoinLines(after)) << Narrow(seeded[i]) << " is not back as it was";
+  }
+  for (const wchar_t* key : {L".vok", L".lz", L"Ovenix", L"Ovenix.REV"})
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, key)) << Narrow(key) << " is left";
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ovenix\\Owners"));
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\Ovenix\\Owners"));
+  if (!c.iniAppearsBeside && !c.iniAppearsInAppData) {
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ovenix"));
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\Ovenix"));
+  }
+  // The log says "saved" where a later run finds the owner, and the uninstall found it there.
+  const std::string logBytes = ReadFileBytes(log);
+  const std::string kept = c.iniBeside ? " (not in the settings file: it is never written back)\r\n"
+                                       : " and in the user's settings\r\n";
+  for (const std::string& line : {"type \"OtherArc.7z\"; kept in HKLM\\Software\\Ovenix\\Owners\\.7z" + kept,
+                                  std::string("association .7z: given back from its owner record: type \"OtherArc.7z\"\r\n")})
+    EXPECT_NE(std::string::npos, logBytes.find(line)) << line << " missing from the log:\n" << logBytes;
+  DeleteFileW(log.c_str());
+  DeleteTreeForTest(dataFolder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, OwnerRecordScenario,
+    ::testing::Values(OwnerCase{"UserSettingsRemoved", nullptr, false, true, false, false},
+                      OwnerCase{"SettingsFileNeverWritten", "Global\\SaveSettings=0\r\n", false, false, false, false},
+                      OwnerCase{"ReadOnlySettingsFile", "HKCU\\General\\Sample=1\r\n", true, false, false, false},
+                      OwnerCase{"SettingsFileAppearsBeside", nullptr, false, false, true, false},
+                      OwnerCase{"SettingsFileAppearsInAppData", nullptr, false, false, false, true}),
+    [](const ::testing::TestParamInfo<OwnerCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "associations_installation.h"
 #include "integration/integration_settings.h"
+#include "integration/previous_owner.h"
 #include "integration/shell_new.h"
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
@@ -224,6 +225,44 @@ TEST_F(Associations, AnExtensionTheArchiverDoesNotOwnIsNeverTouchedOnRelease) {
   const std::vector<std::wstring> before = Classes();
   AssociateArchiveTypes(kNothing);
   EXPECT_EQ(before, Classes()) << Difference(before, Classes()).c_str();
+}
+
+// ---- Owner records -------------------------------------------------------------------------------
+
+// The record sits in the hive whose classes hold the extension's key (Wine's HKEY_CLASSES_ROOT does
+// not show a per-user class key over the machine's, so the choice is checked here, not end to end).
+TEST_F(Associations, OwnerRecordsFollowTheClassKeyAndWinOverTheSettings) {
+  const std::wstring userRecord = L"Software\\Ovenix\\Owners\\.7z";
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".7z", L"", L"Other.7z"));
+  ASSERT_TRUE(CreateRegKey(HKEY_CURRENT_USER, L"Software\\Classes\\.7z"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".cab", L"", L"Other.Cab"));
+  AssociateArchiveTypes(kEverything);
+  EXPECT_EQ(L"Other.7z", RegString(HKEY_CURRENT_USER, userRecord, L"Type"));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, userRecord));
+  EXPECT_EQ(L"Other.Cab", RegString(HKEY_LOCAL_MACHINE, L"Software\\Ovenix\\Owners\\.cab", L"Type"));
+  EXPECT_EQ(1u, RegDword(HKEY_LOCAL_MACHINE, L"Software\\Ovenix\\Owners\\.cab", L"Exist"));
+
+  // Removing the machine's settings spares the record of an extension the archiver still owns.
+  ASSERT_TRUE(SetRegString(HKEY_LOCAL_MACHINE, L"Software\\Ovenix\\Capabilities", L"ApplicationDescription", L"x"));
+  DeleteProgramSettings(HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(L"Other.Cab", RegString(HKEY_LOCAL_MACHINE, L"Software\\Ovenix\\Owners\\.cab", L"Type"));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ovenix\\Capabilities"));
+
+  // Another account's later setup saved a newer owner in the record: it wins over the settings.
+  ASSERT_TRUE(SetRegString(HKEY_LOCAL_MACHINE, L"Software\\Ovenix\\Owners\\.cab", L"Type", L"Newer.Cab"));
+  AssociateArchiveTypes(kNothing);
+  EXPECT_EQ(L"Newer.Cab", RegString(HKEY_CLASSES_ROOT, L".cab", L""));
+  EXPECT_EQ(L"Other.7z", RegString(HKEY_CLASSES_ROOT, L".7z", L""));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ovenix")) << "records of given-back extensions go";
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\Ovenix\\Owners"));
+  EXPECT_FALSE(RegValueExists(HKEY_CURRENT_USER, StateKey(L".cab"), L"Type"));
+
+  // An upgrade from a version that saved owners in the settings only: setup writes the record.
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".gz", L"", L"Ovenix"));
+  ASSERT_TRUE(SetRegDword(HKEY_CURRENT_USER, StateKey(L".gz"), L"Exist", 1));
+  ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, StateKey(L".gz"), L"Type", L"Old.Gz"));
+  AssociateArchiveTypes(kEverything);
+  EXPECT_EQ(L"Old.Gz", RegString(HKEY_LOCAL_MACHINE, L"Software\\Ovenix\\Owners\\.gz", L"Type"));
 }
 
 // ---- Volume keys of the vok type --------------------------------------------------------------

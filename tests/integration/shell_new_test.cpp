@@ -134,9 +134,8 @@ TEST_F(ShellNew, DataFilesOfTheRightSizeAreKeptOthersRewrittenExactly) {
 TEST_F(ShellNew, CreatingReplacesOnlyASavedEntryOrTheArchiversOwn) {
   // A saved previous entry: the whole ShellNew key is replaced.
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
-  ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.zip", L"ShellNew", L"*"));
   (void)PrepareShellNew(true, false, true);  // completes the templates
-  CreateShellNewEntry(L".zip", false);
+  CreateShellNewEntry(L".zip", false, /*shellNewSaved=*/true);
   const std::wstring dataFile = InstallationFile(L"zipnew.dat");
   EXPECT_EQ(std::vector<std::wstring>({L".zip\\ShellNew", L".zip\\ShellNew : FileName = SZ:" + dataFile}),
             SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew"));
@@ -147,7 +146,7 @@ TEST_F(ShellNew, CreatingReplacesOnlyASavedEntryOrTheArchiversOwn) {
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", L"C:\\Old Place\\ZIPNEW.DAT"));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"Command", L"other.exe"));
   ASSERT_TRUE(CreateRegKey(HKEY_CLASSES_ROOT, L".zip\\ShellNew\\Config"));
-  CreateShellNewEntry(L".zip", false);
+  CreateShellNewEntry(L".zip", false, /*shellNewSaved=*/false);
   EXPECT_EQ(L"other.exe", RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"Command"));
   EXPECT_EQ(dataFile, RegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
 
@@ -156,9 +155,9 @@ TEST_F(ShellNew, CreatingReplacesOnlyASavedEntryOrTheArchiversOwn) {
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", L""));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName", L"@zipper.dll,-101"));
   const std::vector<std::wstring> before = SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew");
-  CreateShellNewEntry(L".zip", false);
+  CreateShellNewEntry(L".zip", false, /*shellNewSaved=*/false);
   EXPECT_EQ(before, SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew"));
-  RestoreShellNewEntry(L".zip", /*existed=*/true, /*isVok=*/false);
+  RestoreShellNewEntry(L".zip", /*existed=*/true, /*isVok=*/false, /*savedShellNew=*/nullptr);
   EXPECT_EQ(before, SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew"));
 }
 
@@ -194,11 +193,8 @@ TEST_F(ShellNew, RestoringGivesTheKeyBackOrRemovesWhatIsLeftEmpty) {
     if (c.subkey) {
       ASSERT_TRUE(CreateRegKey(HKEY_CLASSES_ROOT, L".zip\\ShellNew\\Config"));
     }
-    if (c.saved) {
-      ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.zip", L"ShellNew", c.saved));
-    }
 
-    RestoreShellNewEntry(L".zip", c.existed, /*isVok=*/false);
+    RestoreShellNewEntry(L".zip", c.existed, /*isVok=*/false, c.saved);
     const std::vector<std::wstring> after = SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip\\ShellNew");
     EXPECT_EQ(c.expected, after) << JoinLines(after).c_str();
   }
