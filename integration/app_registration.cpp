@@ -157,4 +157,10 @@ void WriteUninstallEntry() {
   (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallDate", date);
 }
 
+void RegisteredInstallationFolder(wchar_t* folder, size_t capacity) {
+  if (capacity == 0) return;
+  ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", folder, L"", capacity);
+  if (folder[0] == L'\0') ReadSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", folder, L"", capacity);
+}
+
 void DeleteUninstallEntry() { DeleteSettingKey(HKEY_LOCAL_MACHINE, kUninstallKey); }

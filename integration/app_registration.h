@@ -36,8 +36,14 @@ constexpr const wchar_t kUninstallKey[] =
 // file) and today's local date as yyyyMMdd. Write failures are ignored.
 void WriteUninstallEntry();
 
-// Deletes the uninstall entry. The uninstall driver does so only once the files are gone, so that
-// an interrupted uninstall can be started again from the list of installed programs.
+// The installation folder the machine's integration points at: the uninstall entry's
+// "InstallLocation", or, where the entry names none, the App Paths "Path" of the archiver (the
+// 64-bit view, this program's own). Empty when neither names a folder (or registry access is off).
+void RegisteredInstallationFolder(wchar_t* folder, size_t capacity);
+
+// Deletes the uninstall entry. The uninstall driver does so only once its self-removal batch file
+// has started, so that an uninstall that was interrupted, or could not finish, can be started
+// again from the list of installed programs.
 void DeleteUninstallEntry();
 
 // Appends the version name ("6.01 <beta> 1 (<64-bit>)" with localized words), preceded by a blank

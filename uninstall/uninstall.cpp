@@ -29,6 +29,8 @@ constexpr UINT kErrorFlags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
 constexpr UINT kNoticeFlags = MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND;
 constexpr const wchar_t* kHelpIndexFiles[] = {L"ovenix.gid", L"ovenix.fts"};
 constexpr wchar_t kScheduledFolderName[] = L"Ovenix";
+// The uninstaller the installer lays into every installation folder.
+constexpr wchar_t kUninstallerName[] = L"uninstall.exe";
 
 // The program folder from the program path: cut at the last backslash, which stays when it follows
 // a drive colon (a drive root stays a root). False when the path has no backslash.
@@ -57,6 +59,35 @@ bool HoldsOnlyTheProgram(const wchar_t* programFolder, const wchar_t* programPat
     if (!NamesEqual(FileNamePart(entry.name), FileNamePart(programPath))) return false;
   }
   return !entry.error;
+}
+
+// A folder as GetFullPathNameW spells it, without a trailing backslash, so that folders named in
+// different ways compare equal; empty when it cannot be formed.
+void ComparableFolder(const wchar_t* folder, wchar_t* comparable) {
+  const DWORD length = GetFullPathNameW(folder, kPathCapacity, comparable, /*filePart=*/nullptr);
+  if (length == 0 || length >= kPathCapacity) {
+    comparable[0] = 0;
+    return;
+  }
+  for (size_t end = length; end > 0 && comparable[end - 1] == L'\\'; --end) comparable[end - 1] = 0;
+}
+
+// Whether the integration on the machine is this installation's: the folder the installed-programs
+// entry (or, without one, App Paths) names is this program's folder, or no folder is named, or the
+// folder named holds no uninstaller any more (that installation was moved or deleted by hand).
+// Otherwise the integration points at another installation (a newer one, or this is a copy of the
+// program elsewhere), whose folder goes into otherFolder.
+bool IntegrationIsOurs(const wchar_t* programFolder, wchar_t* otherFolder) {
+  RegisteredInstallationFolder(otherFolder, kPathCapacity);
+  if (otherFolder[0] == 0) return true;
+  wchar_t named[kPathCapacity];
+  wchar_t ours[kPathCapacity];
+  ComparableFolder(otherFolder, named);
+  ComparableFolder(programFolder, ours);
+  if (named[0] == 0 || CompareStringOrdinal(named, -1, ours, -1, /*ignoreCase=*/TRUE) == CSTR_EQUAL) return true;
+  wchar_t uninstaller[kPathCapacity];
+  JoinPath(named, kUninstallerName, uninstaller, kPathCapacity);
+  return !PathExists(uninstaller);
 }
 
 // A silent run shows nothing, whatever happens; the log still tells what would have been shown.
@@ -114,7 +145,22 @@ uint32_t RunUninstall() {
   WarningNoticeTexts warningTexts;
   SaveWarningNoticeTexts(warningTexts);
 
-  RemoveIntegration();
+  // Only the installation the integration points at takes it away; a copy elsewhere, or an older
+  // installation beside a newer one, removes its own files and leaves the rest as it is.
+  wchar_t otherFolder[kPathCapacity] = {};
+  const bool integrationIsOurs = IntegrationIsOurs(programFolder, otherFolder);
+  if (integrationIsOurs) {
+    RemoveIntegration();
+  } else {
+    LogLine("uninstall: the integration belongs to the installation in %s (it is named by the installed-programs "
+            "entry or App Paths, and holds %s): it stays, with the settings and the owner records; only this "
+            "folder's listed files go",
+            otherFolder, kUninstallerName);
+    wchar_t message[kSavedStringCapacity + kPathCapacity];
+    FormatWithArgument(message, kSavedStringCapacity + kPathCapacity, LocalizedString(IDS_INTEGRATIONELSEWHERE),
+                       otherFolder);
+    ShowMessageUnlessSilent(message, caption, kNoticeFlags);
+  }
   UnloadLanguageLibrary();
   // A Windows Installer package owns the files and the installed-programs entry: leave them (and
   // the list) alone.
@@ -136,12 +182,10 @@ uint32_t RunUninstall() {
     const bool deleted = DeleteFileW(kUninstallListName);
     LogLine("list: deleted %s%s -> %e", programFolder, kUninstallListName, ErrorUnless(deleted));
   }
-  // Only now: until the files are gone, the entry lets the user start an interrupted uninstall again.
-  DeleteUninstallEntry();
   // A settings file that survived the passes (in the per-user folder, or not in the list) gets
   // the removal's deletions now. One the passes deleted must not come back at process exit, or the
   // folder could never be removed: the store is released without writing either way.
-  if (g_iniStore.loaded() && PathExists(g_iniStore.filePath())) SaveSettingsNow();
+  if (integrationIsOurs && g_iniStore.loaded() && PathExists(g_iniStore.filePath())) SaveSettingsNow();
   DiscardIniStore();
 
   wchar_t currentFolder[kPathCapacity] = {};
@@ -172,6 +216,9 @@ uint32_t RunUninstall() {
   SetCurrentDirectoryW(L"..");
   const bool started = StartSelfRemovalBatch(tempFolder, batchPath);
   LogLine("self-removal: the batch file %s %s", batchPath, started ? L"started" : L"could not be started");
+  // Only now that the rest goes by itself: until then the entry lets the user start the uninstall
+  // again and finish it.
+  if (integrationIsOurs && started && batch == SelfRemovalBatch::RemovesProgram) DeleteUninstallEntry();
   // The batch file could not name the program without risking another file: the user removes it.
   if (batch == SelfRemovalBatch::KeepsProgram) {
     LogLine("self-removal: the batch file cannot name the program exactly: the program and its folder stay");

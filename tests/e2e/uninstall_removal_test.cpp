@@ -176,6 +176,64 @@ TEST(DriveRoot, RemovesTheListedFilesAndKeepsTheRoot) {
   EXPECT_EQ("not the archiver's", ReadFileBytes(installation.Join(L"unrelated.txt")));
 }
 
+// A copy of the program in another folder (or an older installation beside the newer one the
+// integration names) removes itself and nothing of the installation the integration points at,
+// and says so; that installation's own uninstall still takes everything away.
+TEST(StrayCopy, LeavesTheIntegrationOfTheInstallationItPointsAt) {
+  const SystemState before = CaptureSystemState();
+  MockInstallation installation(L"C:\\vok-e2e\\live\\Ovenix");
+  ASSERT_NO_FATAL_FAILURE(IntegrateAndList(installation, before));
+  const SystemState integrated = CaptureSystemState();
+  const std::wstring copy = L"C:\\vok-e2e\\stray\\Ovenix";
+  ASSERT_TRUE(MakeFolders(copy));
+  ASSERT_TRUE(CopyFileW(BuiltUninstallExe().c_str(), (copy + L"\\uninstall.exe").c_str(), FALSE));
+
+  std::vector<std::wstring> batchFolders = BatchFolders();
+  MessageBoxDriver driver(copy, IDYES);
+  const ProcessResult copyRun = RunProcess(Quoted(copy + L"\\uninstall.exe"), copy);
+  const std::vector<SeenMessage> seen = driver.Seen();
+  ASSERT_TRUE(copyRun.finished) << "a message box was left unanswered";
+  EXPECT_EQ(0u, copyRun.exitCode);
+  ASSERT_EQ(2u, seen.size()) << "the confirmation, then whose integration stays";
+  EXPECT_NE(std::wstring::npos, seen[1].text.find(installation.folder())) << Printable(seen[1].text);
+  EXPECT_TRUE(WaitForSelfRemoval(copy, batchFolders)) << "the copy did not remove itself";
+  const SystemState after = CaptureSystemState();
+  EXPECT_EQ(integrated.registry, after.registry) << Printable(Differences(integrated.registry, after.registry));
+  EXPECT_EQ(integrated.shortcuts, after.shortcuts) << Printable(Differences(integrated.shortcuts, after.shortcuts));
+  for (const std::wstring& name : installation.StandardList({L"agent.exe", L"Uninstall.lst"}))
+    EXPECT_TRUE(FileExists(installation.Join(name))) << Printable(name) << " of the installation is gone";
+
+  batchFolders = BatchFolders();
+  const ProcessResult own = installation.RunUninstall(L"/S");
+  ASSERT_TRUE(own.finished);
+  EXPECT_EQ(0u, own.exitCode);
+  EXPECT_TRUE(WaitForSelfRemoval(installation.folder(), batchFolders));
+  ExpectMachineAsBefore(before);
+}
+
+// Without a usable temporary folder nothing can remove the program: the run ends with 82 and the
+// installed-programs entry stays, so that the user can start the uninstall again and finish it.
+TEST(NoTemporaryFolder, KeepsTheEntryUntilALaterRunFinishes) {
+  const SystemState before = CaptureSystemState();
+  MockInstallation installation(L"C:\\vok-e2e\\notemp\\Ovenix");
+  ASSERT_NO_FATAL_FAILURE(IntegrateAndList(installation, before));
+  const std::wstring missing = L"C:\\vok-e2e\\no such temp";
+  const ProcessResult first = installation.RunUninstall(L"/S", {{L"TEMP", missing}, {L"TMP", missing}});
+  ASSERT_TRUE(first.finished);
+  EXPECT_EQ(82u, first.exitCode) << "ERROR_CANNOT_MAKE";
+  EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE,
+                           L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ovenix archiver"));
+  EXPECT_TRUE(FileExists(installation.UninstallExe()));
+  EXPECT_FALSE(FileExists(installation.Join(L"Ovenix.exe")));
+
+  const std::vector<std::wstring> batchFolders = BatchFolders();
+  const ProcessResult second = installation.RunUninstall(L"/S");
+  ASSERT_TRUE(second.finished);
+  EXPECT_EQ(0u, second.exitCode);
+  EXPECT_TRUE(WaitForSelfRemoval(installation.folder(), batchFolders));
+  ExpectMachineAsBefore(before);
+}
+
 // A running process whose image is the given file, and the process that started it.
 struct RunningProcess {
   DWORD id;

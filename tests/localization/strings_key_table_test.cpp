@@ -49,17 +49,17 @@ TEST(KeyTable, StringKeysCoverExactlyTheStringTableRange) {
   }
   const std::vector<uint32_t> expected = {5101, 5102, 5103, 5104, 5105, 5106, 5107, 5108, 5109, 5110,
                                           5111, 5112, 5113, 5114, 5115, 5116, 5120, 5121, 5122, 5123,
-                                          5124, 5125, 5130, 5135, 5140, 5141, 5142};
+                                          5124, 5125, 5130, 5135, 5140, 5141, 5142, 5150};
   EXPECT_EQ(ids, expected);
 }
 
 TEST(KeyTable, TableOrderStartsEachGroupAsListed) {
   const std::vector<std::pair<size_t, std::string>> anchors = {
-      {0, "s:IDS_UNINSTTITLE"},          {26, "s:IDS_64BIT"},
-      {27, "$SETUPDLG:IDC_ASSOCWITH"},   {42, "$SETUPDLG:IDC_ASSOCZ"}, {44, "$SETUPDLG:IDC_ASSOC001"},
-      {56, "$SETUPDLG:IDHELP"},          {57, "$DONEDLG:IDOK"},
-      {64, "$DONEDLG:IDC_THANKS"},       {65, "$SETUPCONTEXTITEMS:IDC_CONTEXTMENUITEMS"},
-      {78, "$SETUPCONTEXTITEMS:IDC_CONTEXTNEWMENU"}, {91, "$SETUPCONTEXTITEMS:IDHELP"},
+      {0, "s:IDS_UNINSTTITLE"},          {26, "s:IDS_64BIT"},             {27, "s:IDS_INTEGRATIONELSEWHERE"},
+      {28, "$SETUPDLG:IDC_ASSOCWITH"},   {43, "$SETUPDLG:IDC_ASSOCZ"}, {45, "$SETUPDLG:IDC_ASSOC001"},
+      {57, "$SETUPDLG:IDHELP"},          {58, "$DONEDLG:IDOK"},
+      {65, "$DONEDLG:IDC_THANKS"},       {66, "$SETUPCONTEXTITEMS:IDC_CONTEXTMENUITEMS"},
+      {79, "$SETUPCONTEXTITEMS:IDC_CONTEXTNEWMENU"}, {92, "$SETUPCONTEXTITEMS:IDHELP"},
   };
   for (const auto& [position, name] : anchors) {
     EXPECT_EQ(LanguageKeyTable[position].name, name) << "position " << position;
@@ -286,6 +286,7 @@ TEST(EnglishStrings, FormatsCarryExactlyTheArgumentsTheirCallersPass) {
   const Case cases[] = {
       {IDS_UNINSTALLSHOULDDELETE, L"%s"},  // the program path
       {IDS_CANNOTOPENLIST, L"%s"},         // the list file name
+      {IDS_INTEGRATIONELSEWHERE, L"%s"},   // the other installation's folder
       {IDS_UNINSTALLCOMPLETED, L""},       // put into "%s\n" as an argument: any % would be literal,
       {IDS_UNINSTALLVOK, L""},             // but a translator copies what we write
       {IDS_CONTINUEUNINSTALL, L""},        {IDS_REBOOTREQUIRED, L""},
