@@ -130,6 +130,31 @@ struct Claim {
   bool isZip;  // carries a "New" entry
 };
 
+// Windows offers every ProgID named in "<ext>\OpenWithProgids" in "Open with" and on the Default
+// apps page, whoever is the extension's default: being offered is not taking over, so it is done
+// for an extension left to its owner too. The key goes again only where setup created it.
+void OpenWithKey(const wchar_t* ext, wchar_t* key, size_t capacity) {
+  JoinKey(ext, L"\\OpenWithProgids", key, capacity);
+}
+
+void OfferInOpenWith(const Claim& claim) {
+  if (!IsIntegrationAllowed()) return;
+  wchar_t key[kKeyCapacity];
+  OpenWithKey(claim.ext, key, kKeyCapacity);
+  const bool created = !SettingKeyExists(HKEY_CLASSES_ROOT, key);
+  if (WriteSettingEmptyValue(HKEY_CLASSES_ROOT, key, claim.progId) == ERROR_SUCCESS && created)
+    NoteOpenWithKeyCreated(claim.ext);
+}
+
+// Every other program's value stays, and with it the key.
+void WithdrawFromOpenWith(const Claim& claim) {
+  if (!IsIntegrationAllowed()) return;
+  wchar_t key[kKeyCapacity];
+  OpenWithKey(claim.ext, key, kKeyCapacity);
+  DeleteSettingValue(HKEY_CLASSES_ROOT, key, claim.progId);
+  if (ForgetOpenWithKeyCreated(claim.ext) && ClassesKeyIsEmpty(key)) DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+}
+
 // Associates (associate true) or releases one extension; see AssociateExtension.
 void AssociateOrRelease(const Claim& claim, bool associate, bool wantShellNew) {
   const wchar_t* ext = claim.ext;
@@ -140,12 +165,16 @@ void AssociateOrRelease(const Claim& claim, bool associate, bool wantShellNew) {
     // classes cannot be read at all: the state saved by an earlier run is kept as it is.
     if (IsIntegrationAllowed()) {
       if (!ArchiverOwnsExtension(ext)) {
-        if (!SaveOwnerBeforeTakeover(ext)) return;
+        if (!SaveOwnerBeforeTakeover(ext)) {
+          OfferInOpenWith(claim);
+          return;
+        }
       } else {
         RecordPreviousOwnerFromSettings(ext);  // saved by an earlier version, in the settings only
       }
     }
     (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", claim.progId);
+    OfferInOpenWith(claim);
     if (claim.isVok) ClaimVolumeKeys();
     if (wantShellNew && hasShellNew) {
       PreviousOwner owner;
@@ -158,8 +187,10 @@ void AssociateOrRelease(const Claim& claim, bool associate, bool wantShellNew) {
   // Whatever another program owns now is its business, even if the archiver had it once; the
   // owner saved for it is of no use any more. With registry access off nothing was found at all.
   if (!ArchiverOwnsExtension(ext)) {
+    if (associate || !IsIntegrationAllowed()) return;
+    WithdrawFromOpenWith(claim);
     PreviousOwner stale;
-    if (associate || !IsIntegrationAllowed() || ReadPreviousOwner(ext, stale) == OwnerSource::Unknown) return;
+    if (ReadPreviousOwner(ext, stale) == OwnerSource::Unknown) return;
     LogLine("association %s: left to the program that has claimed it since", ext);
     ForgetPreviousOwner(ext);
     return;
@@ -172,6 +203,8 @@ void AssociateOrRelease(const Claim& claim, bool associate, bool wantShellNew) {
   if (hasShellNew) RestoreShellNewEntry(ext, owner.existed, claim.isVok, owner.shellNewSaved ? owner.shellNew : nullptr);
   if (associate) return;
   if (claim.isVok) ReleaseVolumeKeys();
+  // Before the type: an OpenWithProgids key setup created keeps the extension's key otherwise.
+  WithdrawFromOpenWith(claim);
   // The type goes back last: until then the extension is still the archiver's, so that an
   // uninstall interrupted on the way finds it again and finishes the release.
   GiveBackType(ext, owner, source);

@@ -20,6 +20,8 @@ constexpr size_t kKeyCapacity = 128;
 constexpr const wchar_t* kRecordsKey = L"\\Software\\Ovenix\\Owners";
 constexpr const wchar_t* kRecordsChild = L"Owners";  // the same key, below the program's own key
 constexpr const wchar_t* kProgramKey = L"\\Software\\Ovenix";
+// In an extension's record beside its owner: setup created HKCR\<ext>\OpenWithProgids (DWORD 1).
+constexpr const wchar_t* kOpenWithCreatedValue = L"OpenWithProgids";
 // The program's own key in the registry, for reaching it while a settings file serves the relative one.
 constexpr const wchar_t* kRegistryProgramKey = L"\\Software\\Ovenix\\";
 
@@ -88,8 +90,10 @@ void DeleteKeyIfEmpty(HKEY root, const wchar_t* key) {
     DeleteSettingKey(root, key);
 }
 
-void DeleteRecord(HKEY root, const wchar_t* record) {
-  DeleteSettingKey(root, record);
+// The owner's values go; the record's key (and the keys above it) only when nothing else is in it.
+void DeleteRecordedOwner(HKEY root, const wchar_t* record) {
+  for (const wchar_t* name : kSavedStateValues) DeleteSettingValue(root, record, name);
+  DeleteKeyIfEmpty(root, record);
   DeleteKeyIfEmpty(root, kRecordsKey);
   DeleteKeyIfEmpty(root, kProgramKey);
 }
@@ -125,7 +129,7 @@ bool SavePreviousOwner(const wchar_t* ext, const PreviousOwner& owner) {
   const DWORD recorded = WriteOwnerValues(root, record, owner);
   const DWORD stored = recorded == ERROR_SUCCESS ? WriteOwnerValues(HKEY_CURRENT_USER, stateKey, owner) : 0;
   if (recorded != ERROR_SUCCESS || stored != ERROR_SUCCESS) {
-    DeleteRecord(root, record);
+    DeleteRecordedOwner(root, record);
     DeleteSettingsOwner(stateKey);
     if (recorded != ERROR_SUCCESS) {
       LogLine("association %s: left to its owner: its owner record %s cannot be written -> %e", ext, recordName.text,
@@ -145,7 +149,7 @@ OwnerSource ReadPreviousOwner(const wchar_t* ext, PreviousOwner& owner) {
   const HKEY root = OwnerRecordRoot(ext);
   wchar_t record[kKeyCapacity];
   OwnerRecordKey(ext, record, kKeyCapacity);
-  if (SettingKeyExists(root, record)) {
+  if (AnySavedValue(root, record)) {
     ReadOwnerValues(root, record, owner);
     return OwnerSource::Record;
   }
@@ -162,11 +166,11 @@ void RecordPreviousOwnerFromSettings(const wchar_t* ext) {
   OwnerRecordKey(ext, record, kKeyCapacity);
   wchar_t stateKey[kKeyCapacity];
   ExtensionStateKey(ext, stateKey, kKeyCapacity);
-  if (SettingKeyExists(root, record) || !AnySavedValue(HKEY_CURRENT_USER, stateKey)) return;
+  if (AnySavedValue(root, record) || !AnySavedValue(HKEY_CURRENT_USER, stateKey)) return;
   PreviousOwner owner;
   ReadOwnerValues(HKEY_CURRENT_USER, stateKey, owner);
   const DWORD recorded = WriteOwnerValues(root, record, owner);
-  if (recorded != ERROR_SUCCESS) DeleteRecord(root, record);
+  if (recorded != ERROR_SUCCESS) DeleteRecordedOwner(root, record);
   LogLine("association %s: previous owner copied from the settings into the owner record %s -> %e", ext,
           RecordName(root, record).text, static_cast<unsigned>(recorded));
 }
@@ -174,10 +178,29 @@ void RecordPreviousOwnerFromSettings(const wchar_t* ext) {
 void ForgetPreviousOwner(const wchar_t* ext) {
   wchar_t record[kKeyCapacity];
   OwnerRecordKey(ext, record, kKeyCapacity);
-  DeleteRecord(OwnerRecordRoot(ext), record);
+  DeleteRecordedOwner(OwnerRecordRoot(ext), record);
   wchar_t stateKey[kKeyCapacity];
   ExtensionStateKey(ext, stateKey, kKeyCapacity);
   DeleteSettingsOwner(stateKey);
+}
+
+void NoteOpenWithKeyCreated(const wchar_t* ext) {
+  wchar_t record[kKeyCapacity];
+  OwnerRecordKey(ext, record, kKeyCapacity);
+  (void)WriteSettingNumber(OwnerRecordRoot(ext), record, kOpenWithCreatedValue, 1);
+}
+
+bool ForgetOpenWithKeyCreated(const wchar_t* ext) {
+  const HKEY root = OwnerRecordRoot(ext);
+  wchar_t record[kKeyCapacity];
+  OwnerRecordKey(ext, record, kKeyCapacity);
+  const bool created = ReadSettingNumber(root, record, kOpenWithCreatedValue, 0) != 0;
+  if (!created) return false;
+  DeleteSettingValue(root, record, kOpenWithCreatedValue);
+  DeleteKeyIfEmpty(root, record);
+  DeleteKeyIfEmpty(root, kRecordsKey);
+  DeleteKeyIfEmpty(root, kProgramKey);
+  return true;
 }
 
 void DeleteProgramSettings(HKEY root) {

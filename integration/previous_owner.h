@@ -4,7 +4,8 @@
 // It is kept in two places:
 //   - the settings, "Setup\<ext>" under the user's Software\Ovenix ("Exist", "Type", "ShellNew"),
 //     in the registry or in the settings file: the archiver and its earlier versions read it there;
-//   - an owner record of its own, "Software\Ovenix\Owners\<ext>" with the same three values,
+//   - an owner record of its own, "Software\Ovenix\Owners\<ext>" with the same three values
+//     (and "OpenWithProgids" = 1 where setup created HKCR\<ext>\OpenWithProgids),
 //     always in the registry and never in a settings file, in the hive that holds the extension's
 //     class key (HKCU when HKCU\Software\Classes\<ext> exists, since a write through
 //     HKEY_CLASSES_ROOT lands there; HKLM otherwise).
@@ -55,9 +56,16 @@ OwnerSource ReadPreviousOwner(const wchar_t* ext, PreviousOwner& owner);
 // does (a setup of an earlier version saved it), writes the record from the settings.
 void RecordPreviousOwnerFromSettings(const wchar_t* ext);
 
-// Deletes ext's owner record (and the Owners key and the program key of that hive when they are
-// left empty) and the previous owner in the settings; the extension's "Set" choice stays.
+// Deletes the previous owner from ext's owner record (the record's key, the Owners key and the
+// program key of that hive go when they are left empty) and from the settings; the extension's
+// "Set" choice stays.
 void ForgetPreviousOwner(const wchar_t* ext);
+
+// Keeps, in ext's owner record, that setup created HKCR\<ext>\OpenWithProgids (the key may go
+// again once the archiver's value is out of it), for extensions taken over and left alike.
+void NoteOpenWithKeyCreated(const wchar_t* ext);
+// Whether setup created that key; forgets it (the record's key goes when nothing else is in it).
+[[nodiscard]] bool ForgetOpenWithKeyCreated(const wchar_t* ext);
 
 // Deletes the program's own key of root (HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE: Software\Ovenix,
 // in the registry or in the settings file), sparing the owner records of extensions the archiver

@@ -76,6 +76,9 @@ DWORD WriteRegistryValue(HKEY root, const wchar_t* subkey, const wchar_t* valueN
     memcpy(&number, data, sizeof number);
     LogLine("registry: set %s\\%s : %s = DWORD:%u%s -> %e", RootName(root), path, ValueName(valueName), number, view,
             static_cast<unsigned>(result));
+  } else if (type == REG_NONE) {
+    LogLine("registry: set %s\\%s : %s = NONE:%s -> %e", RootName(root), path, ValueName(valueName), view,
+            static_cast<unsigned>(result));
   } else {
     LogLine("registry: set %s\\%s : %s = SZ:%s%s -> %e", RootName(root), path, ValueName(valueName),
             reinterpret_cast<const wchar_t*>(data), view, static_cast<unsigned>(result));
@@ -322,6 +325,19 @@ DWORD WriteSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueN
   }
   return WriteRegistryValue(root, subkey, valueName, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                             sizeof value);
+}
+
+DWORD WriteSettingEmptyValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
+  switch (RouteOf(root, subkey)) {
+    case Route::Ini:
+      return ERROR_NOT_SUPPORTED;
+    case Route::Skip:
+      LogSkipped(L"set", root, subkey, valueName);
+      return ERROR_SUCCESS;
+    case Route::Registry:
+      break;
+  }
+  return WriteRegistryValue(root, subkey, valueName, REG_NONE, nullptr, 0);
 }
 
 namespace {

@@ -108,6 +108,10 @@ enum class ExactString {
 // Neutral: 0, nothing written. Callers test for ERROR_ACCESS_DENIED (5).
 DWORD WriteSettingString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, const wchar_t* text);
 DWORD WriteSettingNumber(HKEY root, const wchar_t* subkey, const wchar_t* valueName, DWORD value);
+// Writes a value without type or data (REG_NONE, zero bytes), the form of the ProgID values under
+// HKCR\<ext>\OpenWithProgids. INI: refused with ERROR_NOT_SUPPORTED (the file holds only strings
+// and numbers). Neutral: 0, nothing written.
+DWORD WriteSettingEmptyValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
 
 // Deletes one value (failures ignored). INI: the entries with exactly that name; an empty value
 // name removes every entry under the key, subkeys included.

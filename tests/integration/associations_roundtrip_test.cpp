@@ -139,9 +139,18 @@ TEST_F(Associations, AllSeventeenTypesGoBackToTheirOwnersAndTheArchiversKeysGo) 
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".tbz\\ShellNew", L"FileName", L"C:\\x.tbz"));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".v05", L"", L"Volume.Other"));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L"jarfile\\shell\\open\\command", L"", L"java -jar \"%1\""));
+  ASSERT_TRUE(CreateRegKey(HKEY_CLASSES_ROOT, L".cab\\OpenWithProgids"));  // empty, and not ours
   const std::vector<std::wstring> before = Classes();
 
   AssociateArchiveTypes(kEverything);
+  // Offered in "Open with" beside whatever else is there; volume keys are not.
+  EXPECT_TRUE(RegValueExists(HKEY_CLASSES_ROOT, L".zip\\OpenWithProgids", L"Ovenix.ZIP"));
+  EXPECT_TRUE(RegValueExists(HKEY_CLASSES_ROOT, L".tbz\\OpenWithProgids", L"Ovenix"));
+  const std::vector<std::wstring> offered = Classes();
+  EXPECT_NE(offered.end(), std::find(offered.begin(), offered.end(), L"\\.cab\\OpenWithProgids : Ovenix = TYPE0:"))
+      << "not REG_NONE without data";
+  EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, L".v00\\OpenWithProgids"));
+
   for (const ArchiveType& type : ArchiveTypes) {
     const wchar_t* cursor = type.extensionGroup;
     wchar_t ext[kExtensionCapacity];
@@ -151,6 +160,12 @@ TEST_F(Associations, AllSeventeenTypesGoBackToTheirOwnersAndTheArchiversKeysGo) 
     }
   }
   EXPECT_EQ(L"Volume.Other", RegString(HKEY_CLASSES_ROOT, L".v05", L"")) << "another program's volume key taken";
+  // A later setup that drops a type takes its values away again.
+  IntegrationSettings withoutGz = kEverything;
+  withoutGz.Associate[8] = 0;
+  AssociateArchiveTypes(withoutGz);
+  EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, L".gz\\OpenWithProgids"));
+  EXPECT_FALSE(RegValueExists(HKEY_CLASSES_ROOT, L".tgz\\OpenWithProgids", L"Ovenix"));
 
   AssociateArchiveTypes(kNothing);
   // ".7z" had no default value: it keeps an empty one. The volume keys the archiver claimed go.
@@ -184,8 +199,15 @@ TEST_F(Associations, AProgramThatTookAnExtensionOverAfterSetupIsLeftAlone) {
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip", L"", L"Third.Zip"));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", L"C:\\third.zip"));
   ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".cab", L"", L"Third.Cab"));
-  const std::vector<std::wstring> zipBefore = SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip");
-  const std::vector<std::wstring> cabBefore = SnapshotRegistry(HKEY_CLASSES_ROOT, L".cab");
+  // Only the archiver's own "Open with" offer goes (with the key it made).
+  const auto withoutOffer = [](std::vector<std::wstring> lines) {
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [](const std::wstring& l) { return l.find(L"\\OpenWithProgids") != std::wstring::npos; }),
+                lines.end());
+    return lines;
+  };
+  const std::vector<std::wstring> zipBefore = withoutOffer(SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip"));
+  const std::vector<std::wstring> cabBefore = withoutOffer(SnapshotRegistry(HKEY_CLASSES_ROOT, L".cab"));
 
   AssociateArchiveTypes(kNothing);
   EXPECT_EQ(zipBefore, SnapshotRegistry(HKEY_CLASSES_ROOT, L".zip"));
