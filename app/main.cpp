@@ -154,6 +154,12 @@ int RunProgram(HINSTANCE instance) {
 static_assert(kExitOutOfMemory == VOK_EXIT_OUT_OF_MEMORY, "the run record names the guard's exit code");
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before anything touches a drive: a drive that is not ready (a removed card, a network drive
+  // gone) or a file that cannot be opened must fail the call, not show the system's box that
+  // nobody at an unattended run answers. What the starting tool set stays; the batch file's cmd
+  // and the program's runs from it inherit the mode.
+  const UINT inheritedErrorMode = SetErrorMode(0);
+  SetErrorMode(inheritedErrorMode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // Running out of memory ends the run with exit code 8 and shows nothing.
   const int exitCode = RunGuarded([](void* context) { return RunProgram(static_cast<HINSTANCE>(context)); }, instance);
   LogLine("exit code %u", static_cast<unsigned>(exitCode));
