@@ -138,8 +138,11 @@ int RunProgram(HINSTANCE instance) {
   // Relative to the current folder of the start, before the uninstall changes it.
   if (requests.logPath[0] != L'\0' && OpenRunLog(requests.logPath)) LogRunHeader();
   // A tool that guessed our switches must not read "nothing done" as success.
-  if (requests.unknownSwitch) {
-    LogLine("the command line holds a switch the program does not know: nothing done");
+  if (requests.overlongSwitch)
+    LogLine("the command line holds a switch longer than %u characters, more than the program can hold: nothing done",
+            static_cast<unsigned>(kCommandTokenCapacity - 1));
+  if (requests.unknownSwitch) LogLine("the command line holds a switch the program does not know: nothing done");
+  if (requests.overlongSwitch || requests.unknownSwitch) {
     ExitCode = kExitUnknownSwitch;
   } else {
     RunRequested(requests);

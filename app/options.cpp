@@ -78,11 +78,13 @@ void ApplyOption(OptionAction action, const wchar_t* token, RunRequests* request
 
 }  // namespace
 
-const wchar_t* NextCommandToken(const wchar_t* source, wchar_t* destination, size_t capacity) {
+const wchar_t* NextCommandToken(const wchar_t* source, wchar_t* destination, size_t capacity, bool* cut) {
   if (capacity > 0) destination[0] = 0;
+  if (cut) *cut = false;
   while (IsBlank(*source)) ++source;
   if (*source == 0) return nullptr;
   size_t length = 0;
+  bool dropped = false;
   bool inQuotes = false;
   for (; *source != 0; ++source) {
     wchar_t c = *source;
@@ -94,9 +96,14 @@ const wchar_t* NextCommandToken(const wchar_t* source, wchar_t* destination, siz
       }
       ++source;  // a doubled quote is one literal quote; the quoting state stays
     }
-    if (length + 1 < capacity) destination[length++] = c;
+    if (length + 1 < capacity) {
+      destination[length++] = c;
+    } else {
+      dropped = true;
+    }
   }
   if (capacity > 0) destination[length] = 0;
+  if (cut) *cut = dropped;
   return source;
 }
 
@@ -110,10 +117,18 @@ bool MatchOptionName(const wchar_t* token, const wchar_t* optionName, int count)
 
 void ParseOptions(bool fromInstaller, const wchar_t* text, RunRequests* requests) {
   wchar_t token[kCommandTokenCapacity];
+  bool cut = false;
   bool uninstallExcluded = fromInstaller;  // the command line alone decides the mode
-  for (const wchar_t* position = text ? NextCommandToken(text, token, kCommandTokenCapacity) : nullptr; position;
-       position = NextCommandToken(position, token, kCommandTokenCapacity)) {
+  for (const wchar_t* position = text ? NextCommandToken(text, token, kCommandTokenCapacity, &cut) : nullptr;
+       position; position = NextCommandToken(position, token, kCommandTokenCapacity, &cut)) {
     if (token[0] != L'-' && token[0] != L'/') continue;  // the program path, stray words
+    // A cut switch would act on what it did not say (a log path cut short names another file): the
+    // command line refuses it; the installer's text ignores it like its other switches.
+    if (cut) {
+      if (!fromInstaller) requests->overlongSwitch = true;
+      uninstallExcluded = true;
+      continue;
+    }
     if (IsSilentSwitch(token)) {
       RunOptions.Silent = true;  // never stands in the way of uninstall mode
       continue;

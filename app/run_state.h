@@ -24,7 +24,7 @@ constexpr uint32_t kExitListMissing = 2;     // ERROR_FILE_NOT_FOUND: no "Uninst
 constexpr uint32_t kExitPathUnusable = 3;    // ERROR_PATH_NOT_FOUND: the program's own path or folder cannot be used
 constexpr uint32_t kExitOutOfMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
 constexpr uint32_t kExitCannotMake = 82;     // ERROR_CANNOT_MAKE: a batch file could not be written or started
-constexpr uint32_t kExitUnknownSwitch = 87;  // ERROR_INVALID_PARAMETER: the command line holds an unknown switch
+constexpr uint32_t kExitUnknownSwitch = 87;  // ERROR_INVALID_PARAMETER: an unknown or over-long switch
 constexpr uint32_t kExitAlreadyRunning = 1618;  // ERROR_INSTALL_ALREADY_RUNNING: another setup or uninstall runs
 
 extern RunOptionsRecord RunOptions;  // zeroed at start

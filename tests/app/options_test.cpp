@@ -48,12 +48,20 @@ TEST(NextCommandToken, CutsOverlongTokensButConsumesThem) {
   std::wstring source = longToken + L" next";
   wchar_t token[kCommandTokenCapacity];
   token[kCommandTokenCapacity - 1] = L'#';
-  const wchar_t* position = NextCommandToken(source.c_str(), token, kCommandTokenCapacity);
+  bool cut = false;
+  const wchar_t* position = NextCommandToken(source.c_str(), token, kCommandTokenCapacity, &cut);
   ASSERT_NE(nullptr, position);
   EXPECT_EQ(kCommandTokenCapacity - 1, wcslen(token));
+  EXPECT_TRUE(cut);
   EXPECT_EQ(L' ', *position) << "the token must be consumed to its end";
-  position = NextCommandToken(position, token, kCommandTokenCapacity);
+  position = NextCommandToken(position, token, kCommandTokenCapacity, &cut);
   EXPECT_STREQ(L"next", token);
+  EXPECT_FALSE(cut) << "the next token reports its own cut";
+
+  // Exactly as long as the buffer holds, its quotes not counted: nothing dropped.
+  NextCommandToken((L"\"" + std::wstring(kCommandTokenCapacity - 1, L'y') + L"\"").c_str(), token, kCommandTokenCapacity,
+                   &cut);
+  EXPECT_FALSE(cut);
 
   wchar_t tiny[1] = {L'#'};
   NextCommandToken(L"abc", tiny, 1);
@@ -93,6 +101,7 @@ struct ParseResult {
   const wchar_t* init;
   bool unknown;
   const wchar_t* log = L"";  // the run's log file
+  bool overlong = false;  // a switch too long to hold
 };
 
 // Runs both passes as the entry point does: sfxcmd first, then the command line.
@@ -110,8 +119,11 @@ ParseResult Parse(const wchar_t* sfxcmd, const wchar_t* commandLine) {
   static wchar_t log[kCommandTokenCapacity];
   wcscpy(log, requests.logPath);
   return {requests.setup, requests.uninstall, RunOptions.Silent, RunOptions.MsiMode, RunOptions.NoExplorer, init,
-          requests.unknownSwitch, log};
+          requests.unknownSwitch, log, requests.overlongSwitch};
 }
+
+const std::wstring kOverlongLog = L"uninstall.exe -s -log=kept.log -log=" + std::wstring(1995, L'x');
+const std::wstring kOverlongSilent = L"uninstall.exe -s" + std::wstring(kCommandTokenCapacity - 2, L'1');
 
 struct ModeCase {
   const wchar_t* sfxcmd;
@@ -157,6 +169,9 @@ const ModeCase kModeCases[] = {
     {L"", L"uninstall.exe -log", {false, false, false, false, false, L"", true}},
     {L"", L"uninstall.exe -log=", {false, false, false, false, false, L"", true}},
     {L"-log=x.log", L"uninstall.exe", {false, true, false, false, false, L"", false}},
+    // sfxcmd, command line: setup, uninstall, silent, msi, noexplorer, init, unknown, log, over-long
+    {L"", kOverlongLog.c_str(), {false, false, true, false, false, L"", false, L"kept.log", true}},
+    {L"", kOverlongSilent.c_str(), {false, false, false, false, false, L"", false, L"", true}},
 };
 
 TEST(ParseOptions, DecidesTheModeAndTheRunOptions) {
@@ -172,6 +187,7 @@ TEST(ParseOptions, DecidesTheModeAndTheRunOptions) {
     EXPECT_STREQ(c.expected.init, actual.init) << context;
     EXPECT_EQ(c.expected.unknown, actual.unknown) << context;
     EXPECT_STREQ(c.expected.log, actual.log) << context;
+    EXPECT_EQ(c.expected.overlong, actual.overlong) << context;
     EXPECT_FALSE(actual.setup && actual.uninstall) << "the two modes exclude each other: " << context;
   }
 }
