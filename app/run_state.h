@@ -26,6 +26,9 @@ constexpr uint32_t kExitOutOfMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
 constexpr uint32_t kExitCannotMake = 82;     // ERROR_CANNOT_MAKE: a batch file could not be written or started
 constexpr uint32_t kExitUnknownSwitch = 87;  // ERROR_INVALID_PARAMETER: an unknown or over-long switch
 constexpr uint32_t kExitAlreadyRunning = 1618;  // ERROR_INSTALL_ALREADY_RUNNING: another setup or uninstall runs
+// ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION: the uninstall's confirmation could not be shown, so
+// nobody was asked and nothing was removed.
+constexpr uint32_t kExitConfirmationNotShown = 1459;
 
 extern RunOptionsRecord RunOptions;  // zeroed at start
 extern uint32_t ExitCode;            // one of the kExit codes; kExitDone at start

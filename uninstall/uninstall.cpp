@@ -59,6 +59,18 @@ bool HoldsOnlyTheProgram(const wchar_t* programFolder, const wchar_t* programPat
   return !entry.error;
 }
 
+enum class Confirmation { Confirmed, Declined, NotShown };
+
+// Asks whether to uninstall. A box that could not be shown at all asked nobody: that is no
+// answer, and certainly not a "yes". Windows documents 0 for it; Wine gives -1 when the box's
+// window cannot be made. A yes/no box has no other answer.
+Confirmation AskToUninstall() {
+  const int answer =
+      ShowMessage(nullptr, LocalizedString(IDS_CONTINUEUNINSTALL), LocalizedString(IDS_UNINSTALLVOK), kQuestionFlags);
+  if (answer == IDYES) return Confirmation::Confirmed;
+  return answer == IDNO ? Confirmation::Declined : Confirmation::NotShown;
+}
+
 // A silent run shows nothing, whatever happens; the log still tells what would have been shown.
 void ShowMessageUnlessSilent(const wchar_t* text, const wchar_t* caption, UINT flags) {
   if (RunOptions.Silent) {
@@ -82,9 +94,12 @@ uint32_t RunUninstall() {
   }
   AppendSeparator(programFolder, kPathCapacity);
 
-  if (!RunOptions.Silent &&
-      ShowMessage(nullptr, LocalizedString(IDS_CONTINUEUNINSTALL), LocalizedString(IDS_UNINSTALLVOK), kQuestionFlags) !=
-          IDYES) {
+  const Confirmation confirmation = RunOptions.Silent ? Confirmation::Confirmed : AskToUninstall();
+  if (confirmation == Confirmation::NotShown) {
+    LogLine("uninstall: the confirmation could not be shown: nothing removed");
+    return kExitConfirmationNotShown;
+  }
+  if (confirmation == Confirmation::Declined) {
     LogLine("uninstall: not confirmed: nothing removed");
     return kExitDone;
   }
