@@ -49,6 +49,12 @@ void RunSetupMode() {
     LogLine("setup: cancelled: nothing applied");
     return;
   }
+  // The completion dialog would tell the user the archiver is installed; the exit code tells the
+  // installer that it is not (ExitCode is already kExitIntegrationRefused).
+  if (confirmed == kSetupStoppedAtRefusedWrite) {
+    LogLine("setup: no completion dialog and no program group opened: the integration stopped");
+    return;
+  }
   if (!RunOptions.MsiMode) DialogBoxParamW(ResourceModule, kDoneDialogName, nullptr, DoneDialogProc, 0);
   if (ProgramGroupFolder[0] != L'\0' && !RunOptions.Silent && !RunOptions.MsiMode && !RunOptions.NoExplorer &&
       PathExists(ProgramGroupFolder))

@@ -22,6 +22,7 @@ constexpr uint32_t kExitDone = 0;            // done; also when files wait for t
 constexpr uint32_t kExitSetupCancelled = 1;  // setup cancelled, or its dialog could not be made
 constexpr uint32_t kExitListMissing = 2;     // ERROR_FILE_NOT_FOUND: no "Uninstall.lst", nothing removed
 constexpr uint32_t kExitPathUnusable = 3;    // ERROR_PATH_NOT_FOUND: the program's own path or folder cannot be used
+constexpr uint32_t kExitIntegrationRefused = 5;  // ERROR_ACCESS_DENIED: setup's integration stopped at a refused write
 constexpr uint32_t kExitOutOfMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
 constexpr uint32_t kExitCannotMake = 82;     // ERROR_CANNOT_MAKE: a batch file could not be written or started
 constexpr uint32_t kExitUnknownSwitch = 87;  // ERROR_INVALID_PARAMETER: an unknown or over-long switch
