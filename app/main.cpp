@@ -119,7 +119,11 @@ void RunRequested(const RunRequests& requests) {
     return;
   }
   if (requests.setup) RunSetupMode();
-  if (requests.uninstall) ExitCode = RunUninstall();
+  if (requests.uninstall) {
+    bool restartScheduled = false;
+    const uint32_t uninstallCode = RunUninstall(&restartScheduled);
+    ExitCode = UninstallExitCode(uninstallCode, restartScheduled, requests.restartExitCode);
+  }
 }
 
 int RunProgram(HINSTANCE instance) {
@@ -147,7 +151,9 @@ int RunProgram(HINSTANCE instance) {
   if (requests.overlongSwitch)
     LogLine("the command line holds a switch longer than %u characters, more than the program can hold: nothing done",
             static_cast<unsigned>(kCommandTokenCapacity - 1));
-  if (requests.unknownSwitch) LogLine("the command line holds a switch the program does not know: nothing done");
+  if (requests.unknownSwitch)
+    LogLine("the command line holds a switch the program does not know, or one whose value is missing or invalid: "
+            "nothing done");
   if (requests.overlongSwitch || requests.unknownSwitch) {
     ExitCode = kExitUnknownSwitch;
   } else {

@@ -82,7 +82,8 @@ void ShowMessageUnlessSilent(const wchar_t* text, const wchar_t* caption, UINT f
 
 }  // namespace
 
-uint32_t RunUninstall() {
+uint32_t RunUninstall(bool* restartScheduled) {
+  *restartScheduled = false;
   wchar_t programPath[kPathCapacity] = {};
   wchar_t programFolder[kPathCapacity];
   // Without the program folder as the current folder, the bare names below would name files
@@ -147,6 +148,7 @@ uint32_t RunUninstall() {
   if (list) {
     ListReader reader(list.get());
     outcome = RunListPasses(reader, programFolder, programPath);
+    *restartScheduled = outcome.restartScheduled;
     list.reset();
     const bool deleted = DeleteFileW(kUninstallListName);
     LogLine("list: deleted %s%s -> %e", programFolder, kUninstallListName, ErrorUnless(deleted));
@@ -167,6 +169,7 @@ uint32_t RunUninstall() {
     if (currentFolder[0] != 0 && NamesEqual(FileNamePart(currentFolder), kScheduledFolderName)) {
       const bool recorded = MoveFileExW(currentFolder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
       LogLine("folder %s scheduled for removal at the next restart -> %e", currentFolder, ErrorUnless(recorded));
+      if (recorded) *restartScheduled = true;
     }
   }
 

@@ -18,5 +18,7 @@
 // Returns the exit code: kExitDone (also when the user declines, or files wait for the restart),
 // kExitPathUnusable, kExitListMissing, kExitConfirmationNotShown when the confirmation could not
 // be shown (nothing removed), or kExitCannotMake when the batch file that removes the program and
-// its folder could not be written or started.
-[[nodiscard]] uint32_t RunUninstall();
+// its folder could not be written or started. *restartScheduled tells whether the system recorded
+// anything (a listed entry in use, the folder) for deletion at the next restart; false when the
+// run stopped before that.
+[[nodiscard]] uint32_t RunUninstall(bool* restartScheduled);

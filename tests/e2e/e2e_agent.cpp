@@ -30,7 +30,6 @@ LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam) {
   return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-
 int main() {
   const wchar_t* commandLine = GetCommandLineW();
   LoadLanguageLibrary(GetModuleHandleW(nullptr));
@@ -51,14 +50,15 @@ int main() {
     DeleteUninstallEntry();
     return 0;
   }
+  bool restartScheduled = false;
   if (std::wcsstr(commandLine, L" uninstall-msi") != nullptr) {
     RunOptions.Silent = true;
     RunOptions.MsiMode = true;
-    return static_cast<int>(RunUninstall());
+    return static_cast<int>(RunUninstall(&restartScheduled));
   }
   if (std::wcsstr(commandLine, L" uninstall-unasked") != nullptr) {
     if (!SetWindowsHookExW(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId())) return 3;
-    return static_cast<int>(RunUninstall());
+    return static_cast<int>(RunUninstall(&restartScheduled));
   }
   wchar_t record[2048] = {};
   if (ModulePath(nullptr, record, 2048)) {

@@ -143,7 +143,8 @@ TEST_F(SetupScenario, SilentSetupPutsTheWholeIntegrationInPlace) {
   SetRegString(HKEY_CLASSES_ROOT, L".7z", L"", seedType);
   ASSERT_TRUE(MakeFolders(L"C:\\vok-e2e\\logs"));
   const std::wstring log = L"C:\\vok-e2e\\logs\\setup.log";
-  const ProcessResult run = RunInstalled(L"-setup -s -log=" + log);
+  // A setup schedules nothing for the restart: the restart code changes nothing, the entry included.
+  const ProcessResult run = RunInstalled(L"-setup -s -restartexitcode=3010 -log=" + log);
   ASSERT_TRUE(run.finished) << "silent setup did not end by itself";
   EXPECT_EQ(0u, run.exitCode);
 
@@ -176,6 +177,8 @@ TEST_F(SetupScenario, SilentSetupPutsTheWholeIntegrationInPlace) {
   EXPECT_EQ(Folder() + L"\\Ovenix.exe", RegString(HKEY_LOCAL_MACHINE, kAppPathsRegKey, L""));
   const std::wstring uninstallString = RegString(HKEY_LOCAL_MACHINE, kUninstallRegKey, L"UninstallString");
   EXPECT_NE(std::wstring::npos, uninstallString.find(InstalledExe())) << Narrow(uninstallString);
+  // Tools that take any code but 0 for a failure run this: it never asks for a restart code.
+  EXPECT_EQ(Quoted(InstalledExe()) + L" /S", RegString(HKEY_LOCAL_MACHINE, kUninstallRegKey, L"QuietUninstallString"));
   // The stored choices.
   EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup", L"ShellExt"));
   EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\Links", L"Programs"));

@@ -1,6 +1,6 @@
 // Uninstall runs that talk to the user or meet trouble: the confirmation declined or not shown,
-// the list missing, files in use (with and without the reboot notice), and the batch file's exact
-// bytes.
+// the list missing, files in use (with and without the reboot notice and the restart code), and
+// the batch file's exact bytes.
 #include <gtest/gtest.h>
 
 #include "base/handles.h"
@@ -107,6 +107,8 @@ struct InUseCase {
   const wchar_t* folder;
   bool silent;
   bool folderScheduled;
+  const wchar_t* restartSwitch = L"";  // added to the command line
+  DWORD exitCode = 0;
 };
 
 class FilesInUse : public testing::TestWithParam<InUseCase> {};
@@ -131,9 +133,9 @@ TEST_P(FilesInUse, AreScheduledForTheNextRestart) {
   ASSERT_FALSE(DeleteFileW(installation.Join(L"mapped.dll").c_str())) << "the mapped image is not in use after all";
 
   const std::vector<std::wstring> batchFolders = BatchFolders();
-  const AnsweredRun run = RunAnswering(installation, c.silent ? L"/S" : L"", IDYES);
+  const AnsweredRun run = RunAnswering(installation, std::wstring(c.silent ? L"/S " : L"") + c.restartSwitch, IDYES);
   ASSERT_TRUE(run.result.finished) << "a message box was left unanswered";
-  EXPECT_EQ(0u, run.result.exitCode);
+  EXPECT_EQ(c.exitCode, run.result.exitCode);
   const std::vector<SeenMessage>& seen = run.seen;
   const std::vector<std::wstring> scheduled = pending.Added();
   held.reset();
@@ -166,6 +168,9 @@ const InUseCase kInUse[] = {
     {"NamedOvenixLowerCaseAsking", L"C:\\vok-e2e\\ovenix", false, true},
     {"NamedOvenixSilent", L"C:\\vok-e2e\\silent\\Ovenix", true, true},
     {"OtherNameAsking", L"C:\\vok-e2e\\Archiver", false, false},
+    // A deployment tool's restart code replaces the 0 of a run that left deletions to the restart.
+    {"NamedOvenixSilentRestartCode", L"C:\\vok-e2e\\restart\\Ovenix", true, true, L"-restartexitcode=3010", 3010},
+    {"OtherNameAskingRestartCode", L"C:\\vok-e2e\\Deployed", false, false, L"/RestartExitCode=1641", 1641},
 };
 INSTANTIATE_TEST_SUITE_P(Folders, FilesInUse, testing::ValuesIn(kInUse),
                          [](const testing::TestParamInfo<InUseCase>& info) { return info.param.label; });
