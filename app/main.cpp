@@ -49,6 +49,12 @@ void RunSetupMode() {
     LogLine("setup: cancelled: nothing applied");
     return;
   }
+  // The completion dialog would tell the user the archiver is installed; the exit code tells the
+  // installer that it is not (ExitCode is already kExitIntegrationRefused).
+  if (confirmed == kSetupStoppedAtRefusedWrite) {
+    LogLine("setup: no completion dialog and no program group opened: the integration stopped");
+    return;
+  }
   if (!RunOptions.MsiMode) DialogBoxParamW(ResourceModule, kDoneDialogName, nullptr, DoneDialogProc, 0);
   if (ProgramGroupFolder[0] != L'\0' && !RunOptions.Silent && !RunOptions.MsiMode && !RunOptions.NoExplorer &&
       PathExists(ProgramGroupFolder))
@@ -113,7 +119,11 @@ void RunRequested(const RunRequests& requests) {
     return;
   }
   if (requests.setup) RunSetupMode();
-  if (requests.uninstall) ExitCode = RunUninstall();
+  if (requests.uninstall) {
+    bool restartScheduled = false;
+    const uint32_t uninstallCode = RunUninstall(&restartScheduled);
+    ExitCode = UninstallExitCode(uninstallCode, restartScheduled, requests.restartExitCode);
+  }
 }
 
 int RunProgram(HINSTANCE instance) {
@@ -138,8 +148,13 @@ int RunProgram(HINSTANCE instance) {
   // Relative to the current folder of the start, before the uninstall changes it.
   if (requests.logPath[0] != L'\0' && OpenRunLog(requests.logPath)) LogRunHeader();
   // A tool that guessed our switches must not read "nothing done" as success.
-  if (requests.unknownSwitch) {
-    LogLine("the command line holds a switch the program does not know: nothing done");
+  if (requests.overlongSwitch)
+    LogLine("the command line holds a switch longer than %u characters, more than the program can hold: nothing done",
+            static_cast<unsigned>(kCommandTokenCapacity - 1));
+  if (requests.unknownSwitch)
+    LogLine("the command line holds a switch the program does not know, or one whose value is missing or invalid: "
+            "nothing done");
+  if (requests.overlongSwitch || requests.unknownSwitch) {
     ExitCode = kExitUnknownSwitch;
   } else {
     RunRequested(requests);
@@ -154,6 +169,12 @@ int RunProgram(HINSTANCE instance) {
 static_assert(kExitOutOfMemory == VOK_EXIT_OUT_OF_MEMORY, "the run record names the guard's exit code");
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before anything touches a drive: a drive that is not ready (a removed card, a network drive
+  // gone) or a file that cannot be opened must fail the call, not show the system's box that
+  // nobody at an unattended run answers. What the starting tool set stays; the batch file's cmd
+  // and the program's runs from it inherit the mode.
+  const UINT inheritedErrorMode = SetErrorMode(0);
+  SetErrorMode(inheritedErrorMode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // Running out of memory ends the run with exit code 8 and shows nothing.
   const int exitCode = RunGuarded([](void* context) { return RunProgram(static_cast<HINSTANCE>(context)); }, instance);
   LogLine("exit code %u", static_cast<unsigned>(exitCode));

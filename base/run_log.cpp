@@ -20,6 +20,18 @@ UniqueFileHandle g_log;
 wchar_t g_line[kLineCapacity];
 char g_bytes[kLineBytes];
 
+// Values come from places any user can write (a type name in HKCU\Software\Classes, a file
+// name): a line break in one would start a line of that user's making in the log of an elevated
+// run. Every C0 control character and DEL is therefore written as its control picture (U+2400 plus
+// its code, U+2421 for DEL), which is still readable and can neither end nor begin a line.
+wchar_t Visible(wchar_t c) {
+  constexpr wchar_t kControlPictures = 0x2400;
+  constexpr wchar_t kDelete = 0x7F;
+  constexpr wchar_t kDeletePicture = 0x2421;
+  if (c < 0x20) return static_cast<wchar_t>(kControlPictures + c);
+  return c == kDelete ? kDeletePicture : c;
+}
+
 struct LineWriter {
   size_t length = 0;
   void Put(wchar_t c) {
@@ -44,7 +56,7 @@ struct LineWriter {
     }
     const size_t total = wcslen(text);
     const size_t shown = total > kLoggedValueCharacters ? kLoggedValueCharacters : total;
-    for (size_t i = 0; i < shown; ++i) Put(text[i]);
+    for (size_t i = 0; i < shown; ++i) Put(Visible(text[i]));
     if (shown == total) return;
     PutAscii("[... cut, ");
     PutNumber(static_cast<unsigned long>(total));

@@ -23,8 +23,10 @@ bool RunLogOpen() noexcept;
 
 // Appends one line. The format is ASCII text with these conversions: "%s" a wide string (null:
 // "(none)"; longer than kLoggedValueCharacters: cut there and followed by "[... cut, N characters
-// in all]"), "%u" an unsigned 32-bit number, "%e" a Windows error code as "ok" for 0 and
-// "error N" otherwise, "%%" a percent sign. The arguments must match the conversions.
+// in all]"; every C0 control character U+0000 to U+001F and DEL written as its control picture,
+// U+2400 plus its code and U+2421 for DEL, so that no value ends or begins a line), "%u" an
+// unsigned 32-bit number, "%e" a Windows error code as "ok" for 0 and "error N" otherwise, "%%" a
+// percent sign. The arguments must match the conversions.
 void LogLine(const char* format, ...) noexcept;
 
 // For "%e" after a Windows call that sets the last error when it fails: 0 when it succeeded,

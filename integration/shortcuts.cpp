@@ -181,9 +181,19 @@ void RemoveFolderTree(const wchar_t* folder) {
   SHFILEOPSTRUCTW operation = {};
   operation.wFunc = FO_DELETE;
   operation.pFrom = from.Data();
-  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+  // No box of the shell's either, not even for an error: an unattended run would wait for an
+  // answer forever. The log gets the shell's result instead.
+  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
   const int result = SHFileOperationW(&operation);
-  LogLine("folder: removed %s with its contents -> %e", folder, static_cast<unsigned>(result));
+  if (result == 0) {
+    LogLine("folder: removed %s with its contents -> ok", folder);
+    return;
+  }
+  // The shell's result is a Windows error code or one of its own older codes, which may share a
+  // number with a Windows code: named as the shell's, with what is left.
+  LogLine("folder: removing %s with its contents failed: the shell file operation returned %u%s", folder,
+          static_cast<unsigned>(result),
+          PathExists(folder) ? L"; the folder stays with what could not be deleted" : L"; the folder is gone");
 }
 
 void UpdateShortcuts(const IntegrationSettings& settings, wchar_t* groupFolder, size_t groupFolderCapacity,

@@ -90,6 +90,18 @@ bool IntegrationIsOurs(const wchar_t* programFolder, wchar_t* otherFolder) {
   return !PathExists(uninstaller);
 }
 
+enum class Confirmation { Confirmed, Declined, NotShown };
+
+// Asks whether to uninstall. A box that could not be shown at all asked nobody: that is no
+// answer, and certainly not a "yes". Windows documents 0 for it; Wine gives -1 when the box's
+// window cannot be made. A yes/no box has no other answer.
+Confirmation AskToUninstall() {
+  const int answer =
+      ShowMessage(nullptr, LocalizedString(IDS_CONTINUEUNINSTALL), LocalizedString(IDS_UNINSTALLVOK), kQuestionFlags);
+  if (answer == IDYES) return Confirmation::Confirmed;
+  return answer == IDNO ? Confirmation::Declined : Confirmation::NotShown;
+}
+
 // A silent run shows nothing, whatever happens; the log still tells what would have been shown.
 void ShowMessageUnlessSilent(const wchar_t* text, const wchar_t* caption, UINT flags) {
   if (RunOptions.Silent) {
@@ -101,7 +113,8 @@ void ShowMessageUnlessSilent(const wchar_t* text, const wchar_t* caption, UINT f
 
 }  // namespace
 
-uint32_t RunUninstall() {
+uint32_t RunUninstall(bool* restartScheduled) {
+  *restartScheduled = false;
   wchar_t programPath[kPathCapacity] = {};
   wchar_t programFolder[kPathCapacity];
   // Without the program folder as the current folder, the bare names below would name files
@@ -113,9 +126,12 @@ uint32_t RunUninstall() {
   }
   AppendSeparator(programFolder, kPathCapacity);
 
-  if (!RunOptions.Silent &&
-      ShowMessage(nullptr, LocalizedString(IDS_CONTINUEUNINSTALL), LocalizedString(IDS_UNINSTALLVOK), kQuestionFlags) !=
-          IDYES) {
+  const Confirmation confirmation = RunOptions.Silent ? Confirmation::Confirmed : AskToUninstall();
+  if (confirmation == Confirmation::NotShown) {
+    LogLine("uninstall: the confirmation could not be shown: nothing removed");
+    return kExitConfirmationNotShown;
+  }
+  if (confirmation == Confirmation::Declined) {
     LogLine("uninstall: not confirmed: nothing removed");
     return kExitDone;
   }
@@ -178,6 +194,7 @@ uint32_t RunUninstall() {
   if (list) {
     ListReader reader(list.get());
     outcome = RunListPasses(reader, programFolder, programPath);
+    *restartScheduled = outcome.restartScheduled;
     list.reset();
     const bool deleted = DeleteFileW(kUninstallListName);
     LogLine("list: deleted %s%s -> %e", programFolder, kUninstallListName, ErrorUnless(deleted));
@@ -196,6 +213,7 @@ uint32_t RunUninstall() {
     if (currentFolder[0] != 0 && NamesEqual(FileNamePart(currentFolder), kScheduledFolderName)) {
       const bool recorded = MoveFileExW(currentFolder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
       LogLine("folder %s scheduled for removal at the next restart -> %e", currentFolder, ErrorUnless(recorded));
+      if (recorded) *restartScheduled = true;
     }
   }
 

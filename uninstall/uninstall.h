@@ -16,6 +16,9 @@
 // only without RunOptions.Silent: the confirmation, an unreadable list, the reboot notice and the
 // notice to delete the program by hand when the batch file cannot name it exactly.
 // Returns the exit code: kExitDone (also when the user declines, or files wait for the restart),
-// kExitPathUnusable, kExitListMissing, or kExitCannotMake when the batch file that removes the
-// program and its folder could not be written or started.
-[[nodiscard]] uint32_t RunUninstall();
+// kExitPathUnusable, kExitListMissing, kExitConfirmationNotShown when the confirmation could not
+// be shown (nothing removed), or kExitCannotMake when the batch file that removes the program and
+// its folder could not be written or started. *restartScheduled tells whether the system recorded
+// anything (a listed entry in use, the folder) for deletion at the next restart; false when the
+// run stopped before that.
+[[nodiscard]] uint32_t RunUninstall(bool* restartScheduled);

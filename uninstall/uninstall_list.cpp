@@ -65,7 +65,8 @@ bool LeadsOutThroughLink(const wchar_t* fullPath, size_t folderLength, const wch
   return false;
 }
 
-void ScheduleForRestart(const wchar_t* fullPath) {
+// Whether the system recorded the entry for deletion at the next restart.
+bool ScheduleForRestart(const wchar_t* fullPath) {
   wchar_t temporaryName[kPathCapacity];
   TemporaryNameFor(fullPath, temporaryName, kPathCapacity);
   // A file that cannot be renamed either (open without delete sharing) is scheduled under its own
@@ -75,6 +76,7 @@ void ScheduleForRestart(const wchar_t* fullPath) {
   const wchar_t* scheduled = moved ? temporaryName : fullPath;
   const bool recorded = MoveFileExW(scheduled, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   LogLine("list: %s scheduled for deletion at the next restart -> %e", scheduled, ErrorUnless(recorded));
+  return recorded;
 }
 
 }  // namespace
@@ -149,7 +151,7 @@ ListPassOutcome RunListPasses(ListReader& list, const wchar_t* programFolder, co
       if (NamesEqual(entryName, programName)) continue;          // the batch file deletes it
       if (NamesEqual(entryName, kUninstallListName)) continue;   // deleted after the passes
       outcome.rebootNeeded = true;
-      ScheduleForRestart(fullPath);
+      if (ScheduleForRestart(fullPath)) outcome.restartScheduled = true;
     }
     if (deletedInPass == 0 || !list.Rewind()) break;
   }

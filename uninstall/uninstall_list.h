@@ -25,8 +25,9 @@
 void TemporaryNameFor(const wchar_t* fullPath, wchar_t* destination, size_t capacity) noexcept;
 
 struct ListPassOutcome {
-  bool rebootNeeded = false;  // some entry was in use and is scheduled for the next restart
-  unsigned passes = 0;        // passes run, the last of which deleted nothing
+  bool rebootNeeded = false;      // some entry was in use and is to be deleted at the next restart
+  bool restartScheduled = false;  // the system recorded such an entry for deletion at the next restart
+  unsigned passes = 0;            // passes run, the last of which deleted nothing
 };
 
 // Runs the passes over the open list. programFolder is the folder with a trailing backslash that

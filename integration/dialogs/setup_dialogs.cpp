@@ -109,12 +109,18 @@ void ConfirmSetup(HWND dialog) {
   // would give them back once the file is the store.
   MoveSavedOwnersIntoSettingsFile();
   SaveIntegrationSettings(g_setupRecord);
-  // Setup goes on whatever the integration managed to write: the user is told nothing here.
-  if (!ApplyIntegration(g_setupRecord, ProgramGroupFolder, kProgramGroupFolderCapacity))
-    LogLine("setup: the integration stopped early: the registry refused its first write (access denied)");
-  if (!RunOptions.MsiMode) WriteUninstallEntry();
+  const bool integrated = ApplyIntegration(g_setupRecord, ProgramGroupFolder, kProgramGroupFolderCapacity);
+  if (!integrated) {
+    // An entry in the list of installed programs would pass a half-done setup off as an
+    // installation; the installer learns from the exit code that it is not one.
+    LogLine("setup: the integration stopped early: the registry refused a write it needs (access denied): "
+            "no installed-programs entry");
+    ExitCode = kExitIntegrationRefused;
+  } else if (!RunOptions.MsiMode) {
+    WriteUninstallEntry();
+  }
   ReleaseAceExtension();
-  EndDialog(dialog, 1);
+  EndDialog(dialog, integrated ? 1 : kSetupStoppedAtRefusedWrite);
 }
 
 void InitSetupDialog(HWND dialog, LPARAM parameters) {

@@ -3,10 +3,12 @@
 // All three are loaded by name from ResourceModule and localized when they initialise.
 //
 // The procedures read the run record (RunOptions), write ProgramGroupFolder and ExitCode, and
-// show the program icon and bold dialog font that the entry point hands them below. They report
-// no errors: what the operations they call fail to do stays undone, silently. They run on the program's one thread; COM must be initialised
-// (OleInitialize) before "SETUPDLG" is confirmed, because confirming it creates shortcuts, and
-// "riched20.dll" must be loaded before "SETUPDLG" is created (its explanation box is a rich edit).
+// show the program icon and bold dialog font that the entry point hands them below. They show
+// no errors: what the operations they call fail to do stays undone, told only by the log and, for
+// an integration that stopped, by ExitCode. They run on the program's one thread; COM must be
+// initialised (OleInitialize) before "SETUPDLG" is confirmed, because confirming it creates
+// shortcuts, and "riched20.dll" must be loaded before "SETUPDLG" is created (its explanation box
+// is a rich edit).
 #pragma once
 
 #include <windows.h>
@@ -64,13 +66,18 @@ struct SetupDialogParameters {
   void (*beforeSaving)();
 };
 
+// What "SETUPDLG" ends with after OK when the integration stopped at a refused write.
+inline constexpr INT_PTR kSetupStoppedAtRefusedWrite = 2;
+
 // Dialog procedures for DialogBoxParamW. Each returns TRUE for a message it handled.
 //   "SETUPDLG" (init parameter: SetupDialogParameters*, or 0): ends with 1 after OK (beforeSaving
 //     called; settings saved and applied, uninstall entry written unless MsiMode, ".ace"
-//     released); with 0 on cancel, which sets ExitCode to 1. With Silent it confirms itself as
-//     soon as it is initialised. Context-menu items that "SETUPCONTEXTITEMS" stored in the
-//     registry during this dialog follow into a settings file that comes into use in
-//     beforeSaving, and leave the registry.
+//     released); with kSetupStoppedAtRefusedWrite after OK when ApplyIntegration stopped early
+//     (beforeSaving called, settings saved, what the integration wrote before stays, no uninstall
+//     entry, ".ace" released; ExitCode set to kExitIntegrationRefused); with 0 on cancel, which
+//     sets ExitCode to 1. With Silent it confirms itself as soon as it is initialised.
+//     Context-menu items that "SETUPCONTEXTITEMS" stored in the registry during this dialog
+//     follow into a settings file that comes into use in beforeSaving, and leave the registry.
 //   "SETUPCONTEXTITEMS": OK stores the 19 items and "AlwaysArc" at once and ends with 1; cancel
 //     ends with 0 and stores nothing.
 //   "DONEDLG": ends with 1; with Silent it closes itself as soon as it is initialised.

@@ -48,12 +48,20 @@ TEST(NextCommandToken, CutsOverlongTokensButConsumesThem) {
   std::wstring source = longToken + L" next";
   wchar_t token[kCommandTokenCapacity];
   token[kCommandTokenCapacity - 1] = L'#';
-  const wchar_t* position = NextCommandToken(source.c_str(), token, kCommandTokenCapacity);
+  bool cut = false;
+  const wchar_t* position = NextCommandToken(source.c_str(), token, kCommandTokenCapacity, &cut);
   ASSERT_NE(nullptr, position);
   EXPECT_EQ(kCommandTokenCapacity - 1, wcslen(token));
+  EXPECT_TRUE(cut);
   EXPECT_EQ(L' ', *position) << "the token must be consumed to its end";
-  position = NextCommandToken(position, token, kCommandTokenCapacity);
+  position = NextCommandToken(position, token, kCommandTokenCapacity, &cut);
   EXPECT_STREQ(L"next", token);
+  EXPECT_FALSE(cut) << "the next token reports its own cut";
+
+  // Exactly as long as the buffer holds, its quotes not counted: nothing dropped.
+  NextCommandToken((L"\"" + std::wstring(kCommandTokenCapacity - 1, L'y') + L"\"").c_str(), token, kCommandTokenCapacity,
+                   &cut);
+  EXPECT_FALSE(cut);
 
   wchar_t tiny[1] = {L'#'};
   NextCommandToken(L"abc", tiny, 1);
@@ -93,6 +101,8 @@ struct ParseResult {
   const wchar_t* init;
   bool unknown;
   const wchar_t* log = L"";  // the run's log file
+  uint32_t restartExitCode = 0;
+  bool overlong = false;  // a switch too long to hold
 };
 
 // Runs both passes as the entry point does: sfxcmd first, then the command line.
@@ -110,8 +120,11 @@ ParseResult Parse(const wchar_t* sfxcmd, const wchar_t* commandLine) {
   static wchar_t log[kCommandTokenCapacity];
   wcscpy(log, requests.logPath);
   return {requests.setup, requests.uninstall, RunOptions.Silent, RunOptions.MsiMode, RunOptions.NoExplorer, init,
-          requests.unknownSwitch, log};
+          requests.unknownSwitch, log, requests.restartExitCode, requests.overlongSwitch};
 }
+
+const std::wstring kOverlongLog = L"uninstall.exe -s -log=kept.log -log=" + std::wstring(1995, L'x');
+const std::wstring kOverlongSilent = L"uninstall.exe -s" + std::wstring(kCommandTokenCapacity - 2, L'1');
 
 struct ModeCase {
   const wchar_t* sfxcmd;
@@ -157,6 +170,18 @@ const ModeCase kModeCases[] = {
     {L"", L"uninstall.exe -log", {false, false, false, false, false, L"", true}},
     {L"", L"uninstall.exe -log=", {false, false, false, false, false, L"", true}},
     {L"-log=x.log", L"uninstall.exe", {false, true, false, false, false, L"", false}},
+    // sfxcmd, command line: setup, uninstall, silent, msi, noexplorer, init, unknown, log, restart code
+    {L"", L"uninstall.exe /S -restartexitcode=3010", {false, true, true, false, false, L"", false, L"", 3010}},
+    {L"", L"uninstall.exe -s -RESTARTEXITCODE=65535 -log=r.log", {false, true, true, false, false, L"", false,
+                                                                   L"r.log", 65535}},
+    {L"", L"uninstall.exe -s -restartexitcode=0", {false, false, true, false, false, L"", true}},
+    {L"", L"uninstall.exe -s -restartexitcode=65536", {false, false, true, false, false, L"", true}},
+    {L"", L"uninstall.exe -s -restartexitcode=4294970306", {false, false, true, false, false, L"", true}},
+    {L"", L"uninstall.exe -s -restartexitcode=", {false, false, true, false, false, L"", true}},
+    {L"", L"uninstall.exe -s -restartexitcode=3010x", {false, false, true, false, false, L"", true}},
+    // sfxcmd, command line: setup, uninstall, silent, msi, noexplorer, init, unknown, log, restart, over-long
+    {L"", kOverlongLog.c_str(), {false, false, true, false, false, L"", false, L"kept.log", 0, true}},
+    {L"", kOverlongSilent.c_str(), {false, false, false, false, false, L"", false, L"", 0, true}},
 };
 
 TEST(ParseOptions, DecidesTheModeAndTheRunOptions) {
@@ -172,8 +197,16 @@ TEST(ParseOptions, DecidesTheModeAndTheRunOptions) {
     EXPECT_STREQ(c.expected.init, actual.init) << context;
     EXPECT_EQ(c.expected.unknown, actual.unknown) << context;
     EXPECT_STREQ(c.expected.log, actual.log) << context;
+    EXPECT_EQ(c.expected.restartExitCode, actual.restartExitCode) << context;
+    EXPECT_EQ(c.expected.overlong, actual.overlong) << context;
     EXPECT_FALSE(actual.setup && actual.uninstall) << "the two modes exclude each other: " << context;
   }
+}
+
+// A done run that scheduled something, with the switch and without: the end-to-end FilesInUse rows.
+TEST(UninstallExitCode, TheRestartCodeReplacesOnlyADoneRunsCodeAndOnlyWhenSomethingWaits) {
+  EXPECT_EQ(0u, UninstallExitCode(kExitDone, /*restartScheduled=*/false, 3010)) << "nothing waits for the restart";
+  EXPECT_EQ(82u, UninstallExitCode(kExitCannotMake, /*restartScheduled=*/true, 3010)) << "a failure's code wins";
 }
 
 TEST(ParseOptions, EmptyOrAbsentInstallerTextChangesNothing) {

@@ -7,6 +7,8 @@
 //   agent uninstall-msi  runs the uninstall driver silently in Windows Installer mode (a mode the
 //                        command line of uninstall.exe cannot select together with uninstalling);
 //                        its exit code is the driver's
+//   agent uninstall-unasked  runs the uninstall driver asking, on a thread where no window can be
+//                        made, so its confirmation cannot be shown; its exit code is the driver's
 //   agent <other>        stands in for a program that must never be started: it records its start
 //                        in a file "<its own path>.started"; exit 2
 #include <windows.h>
@@ -22,6 +24,11 @@
 #include "integration/integration_settings.h"
 #include "localization/language.h"
 #include "uninstall/uninstall.h"
+
+// Refuses every window of the thread, as a desktop that nobody can see refuses a box.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam) {
+  return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 int main() {
   const wchar_t* commandLine = GetCommandLineW();
@@ -43,10 +50,15 @@ int main() {
     DeleteUninstallEntry();
     return 0;
   }
+  bool restartScheduled = false;
   if (std::wcsstr(commandLine, L" uninstall-msi") != nullptr) {
     RunOptions.Silent = true;
     RunOptions.MsiMode = true;
-    return static_cast<int>(RunUninstall());
+    return static_cast<int>(RunUninstall(&restartScheduled));
+  }
+  if (std::wcsstr(commandLine, L" uninstall-unasked") != nullptr) {
+    if (!SetWindowsHookExW(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId())) return 3;
+    return static_cast<int>(RunUninstall(&restartScheduled));
   }
   wchar_t record[2048] = {};
   if (ModulePath(nullptr, record, 2048)) {

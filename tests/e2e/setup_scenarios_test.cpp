@@ -138,8 +138,13 @@ class SetupScenario : public ::testing::Test {
 // ---- Silent setup: the whole integration -------------------------------------------------------
 
 TEST_F(SetupScenario, SilentSetupPutsTheWholeIntegrationInPlace) {
-  SetRegString(HKEY_CLASSES_ROOT, L".7z", L"", L"Seed.7z");
-  const ProcessResult run = RunInstalled(L"-setup -s");
+  // Any user may write such a type name; the elevated run's log must not take its lines for its own.
+  const std::wstring seedType = L"Seed.7z\r\n==== 2026-01-01 00:00:00 uninstall 6.01.1, forged\nC:\\x\r";
+  SetRegString(HKEY_CLASSES_ROOT, L".7z", L"", seedType);
+  ASSERT_TRUE(MakeFolders(L"C:\\vok-e2e\\logs"));
+  const std::wstring log = L"C:\\vok-e2e\\logs\\setup.log";
+  // A setup schedules nothing for the restart: the restart code changes nothing, the entry included.
+  const ProcessResult run = RunInstalled(L"-setup -s -restartexitcode=3010 -log=" + log);
   ASSERT_TRUE(run.finished) << "silent setup did not end by itself";
   EXPECT_EQ(0u, run.exitCode);
 
@@ -148,7 +153,7 @@ TEST_F(SetupScenario, SilentSetupPutsTheWholeIntegrationInPlace) {
   EXPECT_EQ(L"Ovenix.ZIP", RegString(HKEY_CLASSES_ROOT, L".zip", L""));
   EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".7z", L""));
   EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".tbz2", L""));
-  EXPECT_EQ(L"Seed.7z", RegString(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.7z", L"Type"));
+  EXPECT_EQ(seedType, RegString(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.7z", L"Type"));
   EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.7z", L"Exist"));
   EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, L".jar")) << "\".jar\" is not pre-selected";
   EXPECT_TRUE(RegKeyExists(HKEY_CLASSES_ROOT, L"Ovenix\\shell\\open\\command"));
@@ -172,9 +177,29 @@ TEST_F(SetupScenario, SilentSetupPutsTheWholeIntegrationInPlace) {
   EXPECT_EQ(Folder() + L"\\Ovenix.exe", RegString(HKEY_LOCAL_MACHINE, kAppPathsRegKey, L""));
   const std::wstring uninstallString = RegString(HKEY_LOCAL_MACHINE, kUninstallRegKey, L"UninstallString");
   EXPECT_NE(std::wstring::npos, uninstallString.find(InstalledExe())) << Narrow(uninstallString);
+  // Tools that take any code but 0 for a failure run this: it never asks for a restart code.
+  EXPECT_EQ(Quoted(InstalledExe()) + L" /S", RegString(HKEY_LOCAL_MACHINE, kUninstallRegKey, L"QuietUninstallString"));
   // The stored choices.
   EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup", L"ShellExt"));
   EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\Links", L"Programs"));
+
+  // Read back line by line: the type's line breaks show as control pictures (U+240D, U+240A, in
+  // UTF-8), its backslash as it is, and no line but the run's own header begins with "====".
+  const std::string takenOver =
+      "association .7z: taken over; previous owner saved: the key existed, type \"Seed.7z\xE2\x90\x8D\xE2\x90\x8A"
+      "==== 2026-01-01 00:00:00 uninstall 6.01.1, forged\xE2\x90\x8A" "C:\\x\xE2\x90\x8D\"; "
+      "kept in HKLM\\Software\\Ovenix\\Owners\\.7z and in the user's settings";
+  const std::string bytes = ReadFileBytes(log);
+  ASSERT_EQ(0, bytes.compare(0, 3, "\xEF\xBB\xBF")) << "not UTF-8 with a byte-order mark";
+  size_t headers = 0, takenOverLines = 0;
+  for (size_t start = 3, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = bytes.substr(start, end - start);
+    EXPECT_EQ(std::string::npos, line.find_first_of("\r\n")) << "a line end inside a line: " << line;
+    headers += line.compare(0, 5, "==== ") == 0 ? 1 : 0;
+    takenOverLines += line == takenOver ? 1 : 0;
+  }
+  EXPECT_EQ(1u, headers) << bytes;
+  EXPECT_EQ(1u, takenOverLines) << bytes;
 }
 
 // ---- Where the init selection counts ----------------------------------------------------------

@@ -24,6 +24,7 @@
 #include "localization/localized_strings.h"
 #include "resources/resource_ids.h"
 #include "settings/ini_store.h"
+#include "settings/registry_test_seam.h"
 #include "support/language_file.h"
 #include "support/private_registry.h"
 #include "support/process.h"
@@ -395,11 +396,14 @@ TEST_F(SetupDialogsTest, ClearingTheShellExtensionDisablesItsOptionsButKeepsAndS
 }
 
 // Confirming saves the record, applies the integration and writes the uninstall entry unless the
-// installation belongs to a Windows Installer package; silent setup confirms by itself.
+// installation belongs to a Windows Installer package; silent setup confirms by itself. An
+// integration that stops at a refused write (Wine's registry refuses nothing: the test seam does)
+// writes no entry and ends the run with 5.
 struct ConfirmCase {
   const char* name;
   bool silent;
   bool msi;
+  bool progIdsRefused = false;
 };
 void PrintTo(const ConfirmCase& c, std::ostream* os) { *os << c.name; }
 
@@ -414,11 +418,15 @@ TEST_P(ConfirmTest, ConfirmedSetupSavesAppliesAndRegisters) {
   // The ShellNew data file is written beside the running program: this test program's folder.
   const std::wstring dataFile = OwnModuleFolder() + L"\\voknew.dat";
   const bool dataFileExisted = FileExists(dataFile);
+  // The first ProgID write: the associations come before it, the shortcuts after.
+  if (c.progIdsRefused) FailRegistryWritesToKey(HKEY_CLASSES_ROOT, L"Ovenix");
   const INT_PTR result = RunDrivenDialog(kSetupDialogName, SetupDialogProc, IDC_INSTHELPTEXT, [&](HWND dialog) {
     if (!c.silent) Click(dialog, IDOK);
   });
-  EXPECT_EQ(1, result);
-  EXPECT_EQ(0u, ExitCode);
+  FailRegistryWritesToKey(nullptr, nullptr);
+  EXPECT_EQ(c.progIdsRefused ? kSetupStoppedAtRefusedWrite : 1, result);
+  EXPECT_EQ(c.progIdsRefused ? 5u : 0u, ExitCode);
+  EXPECT_EQ(!c.progIdsRefused, RegKeyExists(HKEY_CLASSES_ROOT, L"Ovenix\\shell\\open\\command"));
   EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.vok", L"Set"));
   EXPECT_EQ(0u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\.zip", L"Set"));
   EXPECT_EQ(0u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\Links", L"Desktop"));
@@ -426,7 +434,7 @@ TEST_P(ConfirmTest, ConfirmedSetupSavesAppliesAndRegisters) {
   EXPECT_EQ(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".cab", L""));
   EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, L".zip"));
   EXPECT_NE(L"Ovenix", RegString(HKEY_CLASSES_ROOT, L".ace", L"")) << "\".ace\" is released after setup";
-  EXPECT_EQ(!c.msi, RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallRegKey));
+  EXPECT_EQ(!c.msi && !c.progIdsRefused, RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallRegKey));
   EXPECT_EQ(L"", std::wstring(ProgramGroupFolder)) << "no program group was asked for";
   EXPECT_EQ(dataFile, RegString(HKEY_CLASSES_ROOT, L".vok\\ShellNew", L"FileName"));
   if (!dataFileExisted) DeleteFileW(dataFile.c_str());
@@ -434,7 +442,9 @@ TEST_P(ConfirmTest, ConfirmedSetupSavesAppliesAndRegisters) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, ConfirmTest,
                          ::testing::Values(ConfirmCase{"clicked", false, false}, ConfirmCase{"silent", true, false},
-                                           ConfirmCase{"msi", false, true}, ConfirmCase{"silentMsi", true, true}),
+                                           ConfirmCase{"msi", false, true}, ConfirmCase{"silentMsi", true, true},
+                                           ConfirmCase{"refusedClicked", false, false, true},
+                                           ConfirmCase{"refusedSilent", true, false, true}),
                          [](const ::testing::TestParamInfo<ConfirmCase>& info) { return info.param.name; });
 
 TEST_F(SetupDialogsTest, CancelAfterConfirmedItemsKeepsTheItemsAppliesNothingAndSetsExitCode1) {
