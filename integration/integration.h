@@ -19,7 +19,8 @@ struct IntegrationSettings;
 bool ApplyIntegration(const IntegrationSettings& settings, wchar_t* groupFolder, size_t groupFolderCapacity);
 
 // Removes every piece of integration: gives associations back to their previous owners, then
-// deletes the shell extension registration, HKLM\Software\Ovenix, the shortcuts and program
+// deletes the shell extension registration, the default-apps registration (capabilities and
+// HKCR\Applications\Ovenix.exe), HKLM\Software\Ovenix, the shortcuts and program
 // groups, the ProgIDs, HKCU\Software\Ovenix and, unless RunOptions.MsiMode, the App Paths key
 // (both registry views). The uninstall entry stays (DeleteUninstallEntry).
 void RemoveIntegration();
