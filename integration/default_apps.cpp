@@ -1,11 +1,17 @@
 #include "integration/default_apps.h"
 
+#include <shlwapi.h>
+
 #include "base/bounded_text.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "base/system.h"
 #include "integration/app_registration.h"
 #include "integration/integration_settings.h"
 #include "settings/registry.h"
+#ifdef VOK_TEST_SEAMS
+#include "integration/default_apps_test_seam.h"
+#endif
 
 namespace {
 
@@ -14,6 +20,14 @@ constexpr wchar_t kSupportedTypesKey[] = L"Applications\\Ovenix.exe\\SupportedTy
 constexpr wchar_t kApplicationsKey[] = L"Applications";
 constexpr wchar_t kProgramKey[] = L"\\Software\\Ovenix";
 constexpr size_t kIconCapacity = kPathCapacity + 4;
+constexpr DWORD kAccountCapacity = 257;  // UNLEN and its terminator
+
+// Extensions the last check found opening with another program by a choice in Windows.
+unsigned g_chosenForAnotherApp = 0;
+#ifdef VOK_TEST_SEAMS
+// Only the tests' copy of this file has the hooks (integration/default_apps_test_seam.h).
+const DefaultAppsTestHooks* g_defaultAppsHooks = nullptr;
+#endif
 
 // The roots a registration may live under, in the order they are tried: machine-wide, then, where
 // the machine's keys are refused, for the running user alone.
@@ -22,20 +36,21 @@ const HKEY kRegistrationRoots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
 // Default programs (RegisteredApplications and capabilities) came with Windows 6.0.
 bool HasDefaultPrograms() { return WindowsVersion() >= 0x600; }
 
-// Calls action(extension, progId) for every extension of every archive type, in table order.
+const wchar_t* ProgIdOf(const ArchiveType& type) { return type.index == kZipTypeIndex ? kZipProgId : kArchiveProgId; }
+
+// Calls action(type, extension) for every extension of every archive type, in table order.
 template <typename Action>
 void ForEachArchiveExtension(Action action) {
   for (const ArchiveType& type : ArchiveTypes) {
-    const wchar_t* progId = type.index == kZipTypeIndex ? kZipProgId : kArchiveProgId;
     const wchar_t* cursor = type.extensionGroup;
     wchar_t extension[kExtensionCapacity];
-    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) action(extension, progId);
+    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) action(type, extension);
   }
 }
 
 void WriteApplicationEntry() {
   (void)WriteSettingString(HKEY_CLASSES_ROOT, kApplicationKey, L"FriendlyAppName", kArchiverName);
-  ForEachArchiveExtension([](const wchar_t* extension, const wchar_t*) {
+  ForEachArchiveExtension([](const ArchiveType&, const wchar_t* extension) {
     (void)WriteSettingString(HKEY_CLASSES_ROOT, kSupportedTypesKey, extension, L"");
   });
 }
@@ -49,13 +64,48 @@ bool WriteCapabilities(HKEY root) {
   (void)ProgramFilePath(kArchiverExe, icon, kPathCapacity);
   AppendBounded(icon, L",0", kIconCapacity);
   (void)WriteSettingString(root, kCapabilitiesKey, L"ApplicationIcon", icon);
-  ForEachArchiveExtension([root](const wchar_t* extension, const wchar_t* progId) {
-    (void)WriteSettingString(root, kFileAssociationsKey, extension, progId);
+  ForEachArchiveExtension([root](const ArchiveType& type, const wchar_t* extension) {
+    (void)WriteSettingString(root, kFileAssociationsKey, extension, ProgIdOf(type));
   });
   // Last, so that the list never names a key that is not there yet. Its data is the key's path
   // below the same root.
   (void)WriteSettingString(root, kRegisteredApplicationsKey, kArchiverName, kCapabilitiesKey + 1);
   return true;
+}
+
+// Which program the shell starts when the extension is opened, as the running account sees it
+// (its choice in Windows included). ASSOCF_INIT_IGNOREUNKNOWN: an extension nothing is associated
+// with has no answer, rather than the program of the "Open with" dialog; ASSOCF_NOTRUNCATE: a cut
+// path is no answer either.
+HRESULT QueryExecutable(const wchar_t* extension, wchar_t* program, DWORD capacity) {
+  const ASSOCF flags = ASSOCF_INIT_IGNOREUNKNOWN | ASSOCF_NOTRUNCATE;
+  DWORD length = capacity;
+#ifdef VOK_TEST_SEAMS
+  if (g_defaultAppsHooks && g_defaultAppsHooks->queryAssociation)
+    return g_defaultAppsHooks->queryAssociation(flags, ASSOCSTR_EXECUTABLE, extension, nullptr, program, &length);
+#endif
+  return AssocQueryStringW(flags, ASSOCSTR_EXECUTABLE, extension, /*verb: the default*/ nullptr, program, &length);
+}
+
+// Logs what opens the extension, and counts it when another app was chosen for it in Windows.
+void CheckExtension(const wchar_t* extension, const wchar_t* archiver) {
+  wchar_t program[kPathCapacity];
+  const HRESULT answer = QueryExecutable(extension, program, kPathCapacity);
+  if (FAILED(answer)) {
+    wchar_t code[16];
+    FormatBounded(code, 16, L"0x%08lX", static_cast<unsigned long>(answer));
+    LogLine("opens with %s: no answer (%s)", extension, code);
+  } else if (NamesEqual(program, archiver)) {
+    LogLine("opens with %s: the archiver", extension);
+  } else if (!IsOwnedAssociation(extension)) {
+    // Setup takes over every chosen extension whose previous owner it can save exactly: a class
+    // that is not the archiver's after setup is one it had to leave.
+    LogLine("opens with %s: %s, as the extension was left to its owner (its type could not be saved exactly)",
+            extension, program);
+  } else {
+    ++g_chosenForAnotherApp;
+    LogLine("opens with %s: %s, chosen in Windows", extension, program);
+  }
 }
 
 bool KeyIsEmpty(HKEY root, const wchar_t* subkey) {
@@ -85,3 +135,24 @@ void DeleteDefaultAppsRegistration() {
     if (KeyIsEmpty(root, kProgramKey)) DeleteSettingKey(root, kProgramKey);
   }
 }
+
+void CheckWhatOpensChosenExtensions(const IntegrationSettings& settings) {
+  g_chosenForAnotherApp = 0;
+  if (!IsIntegrationAllowed()) return;
+  wchar_t archiver[kPathCapacity];
+  (void)ProgramFilePath(kArchiverExe, archiver, kPathCapacity);
+  wchar_t account[kAccountCapacity];
+  DWORD accountLength = kAccountCapacity;
+  if (!GetUserNameW(account, &accountLength)) CopyBounded(account, L"(unknown)", kAccountCapacity);
+  LogLine("opens with: what Windows starts for each chosen extension, asked as the account %s; the archiver is %s",
+          account, archiver);
+  ForEachArchiveExtension([&settings, archiver](const ArchiveType& type, const wchar_t* extension) {
+    if (settings.Associate[type.index] != 0) CheckExtension(extension, archiver);
+  });
+}
+
+unsigned ExtensionsChosenForAnotherApp() { return g_chosenForAnotherApp; }
+
+#ifdef VOK_TEST_SEAMS
+void SetDefaultAppsTestHooks(const DefaultAppsTestHooks* hooks) { g_defaultAppsHooks = hooks; }
+#endif
