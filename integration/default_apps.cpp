@@ -1,13 +1,18 @@
 #include "integration/default_apps.h"
 
+#include <shellapi.h>
 #include <shlwapi.h>
 
+#include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/paths.h"
 #include "base/run_log.h"
 #include "base/system.h"
 #include "integration/app_registration.h"
 #include "integration/integration_settings.h"
+#include "localization/localized_strings.h"
+#include "localization/message_box.h"
+#include "resources/resource_ids.h"
 #include "settings/registry.h"
 #ifdef VOK_TEST_SEAMS
 #include "integration/default_apps_test_seam.h"
@@ -22,8 +27,19 @@ constexpr wchar_t kProgramKey[] = L"\\Software\\Ovenix";
 constexpr size_t kIconCapacity = kPathCapacity + 4;
 constexpr DWORD kAccountCapacity = 257;  // UNLEN and its terminator
 
-// Extensions the last check found opening with another program by a choice in Windows.
+// The pages where the user makes the archiver the default: Settings (Windows 10.0 and later) takes
+// the RegisteredApplications value name with the scope of the registration; the control panel
+// page (Windows 6.x) takes none.
+constexpr wchar_t kSettingsPageFormat[] = L"ms-settings:defaultapps?%ls=%ls";
+constexpr wchar_t kControlPanel[] = L"control.exe";
+constexpr wchar_t kDefaultProgramsPage[] = L"/name Microsoft.DefaultPrograms /page pageDefaultProgram";
+// The count, a blank line and the question, each a localized string.
+constexpr size_t kQuestionCapacity = 2 * LocalizedStringCapacity + 4;
+
+// Extensions the last check found opening with another program by a choice in Windows, and
+// whether the last registration was made per user.
 unsigned g_chosenForAnotherApp = 0;
+bool g_registeredPerUser = false;
 #ifdef VOK_TEST_SEAMS
 // Only the tests' copy of this file has the hooks (integration/default_apps_test_seam.h).
 const DefaultAppsTestHooks* g_defaultAppsHooks = nullptr;
@@ -108,6 +124,15 @@ void CheckExtension(const wchar_t* extension, const wchar_t* archiver) {
   }
 }
 
+bool OpenPage(const DefaultAppsPage& page) {
+#ifdef VOK_TEST_SEAMS
+  if (g_defaultAppsHooks && g_defaultAppsHooks->open) return g_defaultAppsHooks->open(page.target, page.parameters);
+#endif
+  const HINSTANCE result =
+      ShellExecuteW(/*owner=*/nullptr, L"open", page.target, page.parameters, /*directory=*/nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
 bool KeyIsEmpty(HKEY root, const wchar_t* subkey) {
   DWORD subkeys = 0;
   DWORD values = 0;
@@ -119,8 +144,11 @@ bool KeyIsEmpty(HKEY root, const wchar_t* subkey) {
 void WriteDefaultAppsRegistration() {
   WriteApplicationEntry();
   if (!HasDefaultPrograms()) return;
-  for (HKEY root : kRegistrationRoots)
-    if (WriteCapabilities(root)) return;
+  for (HKEY root : kRegistrationRoots) {
+    if (!WriteCapabilities(root)) continue;
+    g_registeredPerUser = root == HKEY_CURRENT_USER;
+    return;
+  }
 }
 
 void DeleteDefaultAppsRegistration() {
@@ -151,7 +179,51 @@ void CheckWhatOpensChosenExtensions(const IntegrationSettings& settings) {
   });
 }
 
-unsigned ExtensionsChosenForAnotherApp() { return g_chosenForAnotherApp; }
+bool DefaultAppsPageFor(uint32_t windowsVersion, bool registeredPerUser, DefaultAppsPage& page) {
+  page.target[0] = L'\0';
+  page.parameters = nullptr;
+  page.questionId = 0;
+  if (windowsVersion >= 0xA00) {
+    FormatBounded(page.target, kPathCapacity, kSettingsPageFormat,
+                  registeredPerUser ? L"registeredAppUser" : L"registeredAppMachine", kArchiverName);
+    page.questionId = IDS_DEFAULTAPPSQUESTION;
+    return true;
+  }
+  if (windowsVersion < 0x600) return false;
+  // By its full path: a control.exe in the current folder or on the search path must never start.
+  const UINT length = GetSystemDirectoryW(page.target, kPathCapacity);
+  if (length == 0 || length >= kPathCapacity) {
+    page.target[0] = L'\0';
+    return false;
+  }
+  JoinPath(page.target, kControlPanel, page.target, kPathCapacity);
+  page.parameters = kDefaultProgramsPage;
+  page.questionId = IDS_DEFAULTPROGRAMSQUESTION;
+  return true;
+}
+
+void OfferDefaultAppsPage() {
+  if (g_chosenForAnotherApp == 0) return;
+  DefaultAppsPage page;
+  if (!DefaultAppsPageFor(WindowsVersion(), g_registeredPerUser, page)) return;
+  wchar_t count[12];
+  FormatBounded(count, 12, L"%u", g_chosenForAnotherApp);
+  wchar_t question[kQuestionCapacity];
+  FormatWithArgument(question, kQuestionCapacity, LocalizedString(IDS_DEFAULTAPPSCOUNT), count);
+  AppendBounded(question, L"\n\n", kQuestionCapacity);
+  AppendBounded(question, LocalizedString(page.questionId), kQuestionCapacity);
+  if (RunOptions.Silent || RunOptions.MsiMode) {
+    LogLine("message not shown, %s: \"%s\"",
+            RunOptions.Silent ? L"the run is silent" : L"a Windows Installer package runs setup", question);
+    return;
+  }
+  if (ShowMessage(/*owner=*/nullptr, question, LocalizedString(IDS_UNINSTTITLE),
+                  MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES)
+    return;
+  const bool opened = OpenPage(page);
+  LogLine("default apps page: %s, parameters %s: %s", page.target, page.parameters,
+          opened ? L"opened" : L"could not be opened");
+}
 
 #ifdef VOK_TEST_SEAMS
 void SetDefaultAppsTestHooks(const DefaultAppsTestHooks* hooks) { g_defaultAppsHooks = hooks; }

@@ -1,7 +1,8 @@
 // The archiver's place among Windows' default apps: its registered capabilities
 // (RegisteredApplications, the list the Default apps page and Default Programs show), its entry
-// under HKCR\Applications, which "Open with" reads, and the check after setup of which program
-// Windows really starts for each chosen extension.
+// under HKCR\Applications, which "Open with" reads, the check after setup of which program Windows
+// really starts for each chosen extension, and the offer to open the page where the user makes
+// the archiver the default.
 //
 // Since Windows 8 the user's choice of an app for an extension (UserChoice, protected by a hash)
 // outranks the class key that setup writes, and only the user can change it. Nothing here writes
@@ -10,10 +11,14 @@
 // Registry access goes through the settings store (settings/registry.h), under HKCR or by
 // absolute paths below HKLM and HKCU, so with a settings file in use everything here still lands
 // in the registry, where Windows reads it. With registry access off (Global\Integration=0)
-// nothing is written, deleted or checked.
+// nothing is written, deleted or checked, and so nothing is offered.
 #pragma once
 
 #include <windows.h>
+
+#include <cstdint>
+
+#include "base/paths.h"
 
 struct IntegrationSettings;
 
@@ -43,10 +48,26 @@ void DeleteDefaultAppsRegistration();
 // archiver's exe beside this program: full paths, case ignored); with another program because it
 // was left to its owner (its class names none of the archiver's ProgIDs, as setup takes over only
 // what it can give back exactly); with another program chosen in Windows (its class is the
-// archiver's); or no answer (the query failed). A line before them names the account. Does
-// nothing with registry access off.
+// archiver's); or no answer (the query failed). A line before them names the account. Remembers
+// for OfferDefaultAppsPage how many were chosen in Windows. Does nothing with registry access off.
 void CheckWhatOpensChosenExtensions(const IntegrationSettings& settings);
 
-// How many extensions the last check of this process found opening with another program by a
-// choice in Windows (0 before any check).
-unsigned ExtensionsChosenForAnotherApp();
+// Where the user makes the archiver the default.
+struct DefaultAppsPage {
+  wchar_t target[kPathCapacity];  // an address for the shell, or a program's full path
+  const wchar_t* parameters;      // the program's command line; null for an address
+  UINT questionId;                // the question of the box that offers the page
+};
+// Windows 10.0 and later: the Default apps page of Settings,
+// "ms-settings:defaultapps?registeredAppMachine=Ovenix" ("registeredAppUser=" when the
+// registration is per user), which recent builds open at the archiver's own page. Windows 6.x: the
+// Default Programs page of the control panel, control.exe of the system folder with
+// "/name Microsoft.DefaultPrograms /page pageDefaultProgram". False below 6.0 (neither exists) or
+// when the system folder cannot be read.
+[[nodiscard]] bool DefaultAppsPageFor(uint32_t windowsVersion, bool registeredPerUser, DefaultAppsPage& page);
+
+// Called after the completion dialog. When the last check found extensions chosen for another app
+// in Windows, asks in a message box (texts of the language file: how many, and whether to open the
+// page now) and opens the page on Yes. Never in a silent run nor for a Windows Installer package
+// (the log then says the box was not shown); nothing below Windows 6.0.
+void OfferDefaultAppsPage();

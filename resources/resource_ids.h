@@ -19,7 +19,7 @@
 #define DLG_DONE_NAME L"DONEDLG"
 #define DLG_RTL_MARKER_NAME L"RTL"
 
-// ---- String table (5101-5142) ----
+// ---- String table (5101-5145) ----
 #define IDS_UNINSTTITLE 5101
 #define IDS_OVENIXHELP 5102
 #define IDS_VOKHELP 5103
@@ -47,6 +47,9 @@
 #define IDS_BETA 5140
 #define IDS_32BIT 5141
 #define IDS_64BIT 5142
+#define IDS_DEFAULTAPPSCOUNT 5143
+#define IDS_DEFAULTAPPSQUESTION 5144
+#define IDS_DEFAULTPROGRAMSQUESTION 5145
 
 // ---- Dialog "SETUPDLG" (IDOK 1 and IDHELP 9 come from the SDK) ----
 #define IDC_ASSOCVOK 5101
