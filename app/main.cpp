@@ -12,6 +12,7 @@
 #include "base/run_log.h"
 #include "base/system.h"
 #include "integration/app_registration.h"
+#include "integration/default_apps.h"
 #include "integration/dialogs/setup_dialogs.h"
 #include "localization/language.h"
 #include "localization/warning_notice.h"
@@ -32,8 +33,9 @@ void HandOverBeforeSaving() {
 }
 
 // The settings dialog, which hands the installer's files over when it is confirmed; then the
-// completion dialog shows (not for a Windows Installer package) and the program group opens in the
-// file manager when the user is there to see it.
+// completion dialog shows (not for a Windows Installer package), the offer of the Default apps page
+// where Windows opens chosen extensions with another app, and the program group opens in the file
+// manager when the user is there to see it.
 void RunSetupMode() {
   static const SetupDialogParameters parameters = {&HandOverBeforeSaving};
   const INT_PTR confirmed = DialogBoxParamW(ResourceModule, kSetupDialogName, nullptr, SetupDialogProc,
@@ -56,6 +58,7 @@ void RunSetupMode() {
     return;
   }
   if (!RunOptions.MsiMode) DialogBoxParamW(ResourceModule, kDoneDialogName, nullptr, DoneDialogProc, 0);
+  OfferDefaultAppsPage();
   if (ProgramGroupFolder[0] != L'\0' && !RunOptions.Silent && !RunOptions.MsiMode && !RunOptions.NoExplorer &&
       PathExists(ProgramGroupFolder))
     ShellExecuteW(/*owner=*/nullptr, L"open", ProgramGroupFolder, /*parameters=*/nullptr, /*directory=*/L"",

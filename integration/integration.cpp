@@ -7,6 +7,7 @@
 #include "base/paths.h"
 #include "integration/app_registration.h"
 #include "integration/associations.h"
+#include "integration/default_apps.h"
 #include "integration/integration_settings.h"
 #include "integration/previous_owner.h"
 #include "integration/shell_extension.h"
@@ -33,6 +34,7 @@ bool ApplyIntegration(const IntegrationSettings& settings, wchar_t* groupFolder,
   ReadUserString(kThemesKey, L"ShellExtIcon", icon, L"", kPathCapacity);
   const wchar_t* iconLocation = icon[0] != L'\0' && PathExists(icon) ? icon : nullptr;
   UpdateShortcuts(settings, groupFolder, groupFolderCapacity, iconLocation);
+  CheckWhatOpensChosenExtensions(settings);
   return true;
 }
 

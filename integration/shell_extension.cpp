@@ -7,8 +7,8 @@
 
 #include "base/bounded_text.h"
 #include "base/paths.h"
-#include "base/system.h"
 #include "integration/app_registration.h"
+#include "integration/default_apps.h"
 #include "integration/integration_settings.h"
 #include "integration/previous_owner.h"
 #include "settings/registry.h"
@@ -57,11 +57,6 @@ constexpr const wchar_t* kLegacyHandlerKeyFormats[] = {
 
 constexpr wchar_t kApprovedKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 constexpr wchar_t kApprovalText[] = L"Ovenix shell extension";  // the approval's description
-
-constexpr wchar_t kRegisteredApplicationsKey[] = L"\\Software\\RegisteredApplications";
-constexpr wchar_t kCapabilitiesPath[] = L"Software\\Ovenix\\Capabilities";
-constexpr wchar_t kCapabilitiesKey[] = L"Capabilities";  // relative to HKLM\Software\Ovenix
-constexpr wchar_t kFileAssociationsKey[] = L"Capabilities\\FileAssociations";
 
 struct FormattedKey {
   wchar_t text[kKeyCapacity];
@@ -126,19 +121,6 @@ void Unregister(const wchar_t* clsid, const wchar_t* handlerName, bool use32BitV
   DeleteSettingValue(HKEY_LOCAL_MACHINE, kApprovedKey, clsid);
 }
 
-void WriteCapabilities() {
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kArchiverName, kCapabilitiesPath);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, L"ApplicationDescription", kArchiverName);
-  for (size_t type = 0; type < kArchiveTypeCount; ++type) {
-    const wchar_t* progId = ArchiveTypes[type].index == kZipTypeIndex ? kZipProgId : kArchiveProgId;
-    const wchar_t* cursor = ArchiveTypes[type].extensionGroup;
-    wchar_t extension[kExtensionCapacity];
-    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) {
-      (void)WriteSettingString(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension, progId);
-    }
-  }
-}
-
 }  // namespace
 
 void RegisterExtensionDll(bool registerDll, const wchar_t* libraryName, const wchar_t* clsid,
@@ -155,14 +137,11 @@ void UpdateShellExtensions(bool removing, const IntegrationSettings& settings) {
     RegisterExtensionDll(settings.ShellExt != 0, library.fileName, library.clsid, library.handlerName,
                          library.use32BitView);
   }
-  // Default programs (RegisteredApplications) came with Windows 6.0.
-  if (WindowsVersion() >= 0x600) {
-    if (removing) {
-      DeleteSettingValue(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kArchiverName);
-    } else {
-      WriteCapabilities();
-    }
+  if (removing) {
+    DeleteDefaultAppsRegistration();
+    DeleteProgramSettings(HKEY_LOCAL_MACHINE);  // owner records of extensions still ours stay
+  } else {
+    WriteDefaultAppsRegistration();
   }
-  if (removing) DeleteProgramSettings(HKEY_LOCAL_MACHINE);  // owner records of extensions still ours stay
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }

@@ -1,5 +1,5 @@
 // Registration of the archiver's two in-process shell extension libraries (COM class, handler
-// keys, approval) and of its default-programs capabilities.
+// keys, approval), and the hook that registers its default-apps entries (integration/default_apps.h).
 //
 // Every registry access goes through the settings store (settings/registry.h): when an INI file
 // has switched system integration off, nothing here touches the registry. Keys are used in the
@@ -27,8 +27,8 @@ extern const ShellExtensionLibrary kShellExtensionLibraries[2];
 void RegisterExtensionDll(bool registerDll, const wchar_t* libraryName, const wchar_t* clsid,
                           const wchar_t* handlerName, bool use32BitView);
 
-// Registers both libraries when settings.ShellExt is set, otherwise unregisters them; on Windows
-// 6.0 and later writes (or, when removing, deletes) the RegisteredApplications entry and the
-// capabilities; when removing, deletes the whole HKLM\Software\Ovenix tree. Ends with an
+// Registers both libraries when settings.ShellExt is set, otherwise unregisters them; writes (or,
+// when removing, deletes) the default-apps registration (WriteDefaultAppsRegistration); when
+// removing, then deletes the whole HKLM\Software\Ovenix tree of the settings store. Ends with an
 // association-change notification to the shell.
 void UpdateShellExtensions(bool removing, const IntegrationSettings& settings);

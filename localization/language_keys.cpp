@@ -34,6 +34,9 @@ const LanguageKey LanguageKeyTable[LanguageKeyCount] = {
     {IDS_BETA, "s:IDS_BETA"},
     {IDS_32BIT, "s:IDS_32BIT"},
     {IDS_64BIT, "s:IDS_64BIT"},
+    {IDS_DEFAULTAPPSCOUNT, "s:IDS_DEFAULTAPPSCOUNT"},
+    {IDS_DEFAULTAPPSQUESTION, "s:IDS_DEFAULTAPPSQUESTION"},
+    {IDS_DEFAULTPROGRAMSQUESTION, "s:IDS_DEFAULTPROGRAMSQUESTION"},
     {IDS_INTEGRATIONELSEWHERE, "s:IDS_INTEGRATIONELSEWHERE"},
 
     {IDC_ASSOCWITH, "$SETUPDLG:IDC_ASSOCWITH"},
@@ -139,7 +142,7 @@ bool KeyIdIndexLess(uint64_t firstPosition, uint64_t secondPosition) {
 }
 
 void BuildKeyIdIndex(uint64_t* positions) {
-  // Insertion sort: 92 constant rows, done once per run.
+  // Insertion sort: 95 constant rows, done once per run.
   for (size_t i = 0; i < LanguageKeyCount; ++i) {
     size_t j = i;
     while (j > 0 && KeyIdIndexLess(i, positions[j - 1])) {

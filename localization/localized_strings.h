@@ -22,7 +22,7 @@ struct LanguageKey {
 
 // The key table in its fixed order: the string keys, then "SETUPDLG", "DONEDLG" and
 // "SETUPCONTEXTITEMS". A name's prefix is its text before the first colon ("s", "$SETUPDLG", ...).
-constexpr size_t LanguageKeyCount = 93;
+constexpr size_t LanguageKeyCount = 96;
 extern const LanguageKey LanguageKeyTable[LanguageKeyCount];
 
 // Capacity of a key buffer (FindStringKey) and of a formatted dialog key, in bytes.

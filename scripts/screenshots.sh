@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Screenshots of the three setup dialogs ("SETUPDLG", "SETUPCONTEXTITEMS", "DONEDLG") taken from
+# Screenshots of the three setup dialogs ("SETUPDLG", "SETUPCONTEXTITEMS", "DONEDLG") and of the
+# question that offers the Default apps page ("DEFAULTAPPS") taken from
 # the real uninstall.exe under Xvfb, in English and in the sample right-to-left language, at the
 # given dpi values (default: 96 and 144). Steps through setup in a disposable prefix of its own
 # with a mock installation, clicking through window messages (dialog_driver). Writes
@@ -78,6 +79,11 @@ for language in ${LANGUAGES:-en he}; do
     quiet wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
       /v LogPixels /t REG_DWORD /d "$dpi" /f
     quiet wine reg delete 'HKCU\Software\Ovenix' /f || true
+    # The question comes when Windows opens a chosen extension with another app. Wine keeps no
+    # choice in Windows (UserChoice): a default verb of the archiver's ZIP class that starts
+    # another program makes the shell answer for ".zip" as it would for such a choice.
+    quiet wine reg add 'HKCR\Ovenix.ZIP\shell' /ve /d view /f
+    quiet wine reg add 'HKCR\Ovenix.ZIP\shell\view\command' /ve /d 'C:\windows\notepad.exe "%1"' /f
     # Wine's own Tahoma has no Hebrew letters (the one of Windows has): for the right-to-left
     # pictures, link a system font that has them, as Windows links fonts for scripts a face lacks.
     for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2'; do
@@ -101,6 +107,8 @@ for language in ${LANGUAGES:-en he}; do
     wine "$driver" click 5125 1 >/dev/null 2>&1
     shoot 5102 "$out/$language-$dpi-DONEDLG.png"
     wine "$driver" click 5102 1 >/dev/null 2>&1
+    shoot 6 "$out/$language-$dpi-DEFAULTAPPS.png"  # the message box, by its Yes button
+    wine "$driver" click 6 7 >/dev/null 2>&1
     sleep 1
   done
 done

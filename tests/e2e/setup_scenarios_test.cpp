@@ -236,7 +236,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Driven through the dialogs ---------------------------------------------------------------
 
+// After the completion dialog comes the offer of the Default apps page, in the program's English
+// texts, as ".zip" opens with another program. Wine keeps no choice in Windows (UserChoice): the
+// archiver's class is given a default verb that starts another program, which the shell answers
+// the same way as for such a choice.
 TEST_F(SetupScenario, ConfirmedSetupShowsTheCompletionDialogWhereF1DoesNothing) {
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L"Ovenix.ZIP\\shell", L"", L"view"));
+  ASSERT_TRUE(
+      SetRegString(HKEY_CLASSES_ROOT, L"Ovenix.ZIP\\shell\\view\\command", L"", L"C:\\windows\\notepad.exe \"%1\""));
   DrivenProcess program(L"-setup -noexplorer");
   ASSERT_TRUE(program.started());
   HWND settings = program.WaitForDialog(IDC_INSTHELPTEXT);
@@ -253,6 +260,13 @@ TEST_F(SetupScenario, ConfirmedSetupShowsTheCompletionDialogWhereF1DoesNothing) 
   EXPECT_TRUE(IsWindowVisible(done)) << "F1 closed the completion dialog";
   EXPECT_TRUE(program.Running());
   ClickLater(done, IDOK);
+  HWND offer = program.WaitForDialog(IDYES);
+  ASSERT_TRUE(offer) << "the offer of the Default apps page did not appear";
+  EXPECT_EQ(L"Windows opens 1 of the file name extensions you chose for Ovenix with another app, as chosen in "
+            L"Windows. Setup cannot change that choice; only you can.\n\nDo you want to open Default Programs in "
+            L"the Control Panel now, to choose Ovenix there?",
+            DialogText(offer, 0xFFFF));
+  ClickLater(offer, IDNO);
   EXPECT_EQ(0u, program.WaitForExit());
   EXPECT_TRUE(FileExists(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Ovenix.lnk"));
   EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, L"Software\\Ovenix\\Setup\\Links", L"Desktop"));

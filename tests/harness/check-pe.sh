@@ -43,7 +43,8 @@ symbols=$("$objdump" -t "$program" | sed '1,/^SYMBOL TABLE:/d' | grep -v -e '^no
 [ -z "$symbols" ] || { echo "the program carries symbols (not stripped)" >&2; status=1; }
 debug=$("$objdump" -h "$program" | awk '$2 ~ /^\.z?debug/ { print $2 }' | tr '\n' ' ')
 [ -z "$debug" ] || { echo "debug sections: $debug" >&2; status=1; }
-# The names of settings/registry_test_seam.h and localization/help_test_seam.h.
+# The names of settings/registry_test_seam.h, localization/help_test_seam.h and
+# integration/default_apps_test_seam.h.
 seams='TestSeam|TestHooks|RegistryWriteFailure|FailNextRegistryWrites|FailRegistryWritesToKey|VOK_TEST_SEAMS'
 found=$(grep -a -o -E "$seams" "$program" | sort -u | tr '\n' ' ')
 [ -z "$found" ] || { echo "test seam names in the program: $found" >&2; status=1; }

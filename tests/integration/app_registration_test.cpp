@@ -1,13 +1,19 @@
-// The uninstall entry, the version name and the refused App Paths write, against a private
+// The uninstall entry, the version name, the refused App Paths write and the default-apps
+// registration, against a private
 // registry (HKCR, HKCU and HKLM redirected into a throw-away key). The program folder is the one
 // of this test program. The App Paths rows themselves (two registry views) are checked end to end.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "integration/app_registration.h"
+#include "integration/default_apps.h"
+#include "settings/ini_store.h"
 #include "settings/registry_test_seam.h"
 #include "support/private_registry.h"
 #include "support/process.h"
@@ -117,4 +123,81 @@ TEST(RegisterAppPathTest, RefusedFirstWriteWritesNothing) {
   EXPECT_EQ(L"", JoinLines(SnapshotRegistry(HKEY_CURRENT_USER, L"Software\\Ovenix")));
 }
 
+// ---- The default-apps registration ----
+
+// Every extension of every archive type of the setup dialog, in its order.
+const wchar_t* const kArchiveExtensions[] = {
+    L".vok", L".zip", L".cab", L".arj", L".lz", L".tlz", L".lzh", L".lha", L".7z", L".tar", L".gz", L".tgz", L".uue",
+    L".xxe", L".uu", L".bz2", L".tbz2", L".bz", L".tbz", L".jar", L".iso", L".z", L".taz", L".xz", L".txz", L".zipx",
+    L".001"};
+
+// HKLM\Software, HKCU\Software and HKCR\Applications of the private registry, each line marked by its root.
+std::vector<std::wstring> DefaultAppsRegistry() {
+  std::vector<std::wstring> lines;
+  for (const auto& [root, name, subkey] : {std::make_tuple(HKEY_LOCAL_MACHINE, L"HKLM\\", L"Software"),
+                                           std::make_tuple(HKEY_CURRENT_USER, L"HKCU\\", L"Software"),
+                                           std::make_tuple(HKEY_CLASSES_ROOT, L"HKCR\\", L"Applications")})
+    for (const std::wstring& line : SnapshotRegistry(root, subkey)) lines.push_back(name + line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// Windows reads the capabilities from the registry only: they never go into a settings file, and
+// a registration the machine refuses is made for the user. Removal takes exactly what was written:
+// another program's entry stays, and HKCR\Applications goes where nothing else is left in it.
+TEST(DefaultAppsRegistrationTest, WritesEveryValueIntoTheRegistryAndRemovalTakesExactlyThem) {
+  struct Case {
+    const char* label;
+    bool settingsFile, machineRefused, otherApplication;
+  };
+  for (const Case& c : {Case{"the registry is the store", false, false, true},
+                        Case{"a settings file is the store", true, false, true},
+                        Case{"the machine refuses the capabilities", false, true, false}}) {
+    SCOPED_TRACE(c.label);
+    PrivateRegistry registry;
+    TempFolder folder(L"vokcapabilities");
+    struct StoreRelease {
+      ~StoreRelease() { g_iniStore.Release(); }  // nothing written back into the temporary folder
+    } storeRelease;
+    if (c.settingsFile) {
+      ASSERT_TRUE(WriteFileBytes(folder.Join(L"Ovenix.ini"), "HKCU\\General\\Kept=1\r\n"));
+      ASSERT_TRUE(g_iniStore.LoadFile(folder.Join(L"Ovenix.ini").c_str()));
+    }
+    if (c.otherApplication) {
+      ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L"Applications\\other.exe", L"FriendlyAppName", L"Other"));
+    }
+    ASSERT_TRUE(CreateRegKey(HKEY_LOCAL_MACHINE, L"Software") && CreateRegKey(HKEY_CURRENT_USER, L"Software"));
+    const std::vector<std::wstring> before = DefaultAppsRegistry();
+
+    if (c.machineRefused) FailRegistryWritesToKey(HKEY_LOCAL_MACHINE, kCapabilitiesKey);
+    WriteDefaultAppsRegistration();
+    FailRegistryWritesToKey(nullptr, nullptr);
+
+    const std::wstring root = c.machineRefused ? L"HKCU\\" : L"HKLM\\";
+    const std::wstring capabilities = root + L"Software\\Ovenix\\Capabilities";
+    std::vector<std::wstring> expected = {
+        root + L"Software\\RegisteredApplications : Ovenix = SZ:Software\\Ovenix\\Capabilities",
+        capabilities + L" : ApplicationName = SZ:Ovenix", capabilities + L" : ApplicationDescription = SZ:Ovenix",
+        capabilities + L" : ApplicationIcon = SZ:" + OwnModuleFolder() + L"\\Ovenix.exe,0",
+        L"HKCR\\Applications\\Ovenix.exe : FriendlyAppName = SZ:Ovenix"};
+    for (const std::wstring extension : kArchiveExtensions) {
+      expected.push_back(capabilities + L"\\FileAssociations : " + extension +
+                         (extension == L".zip" ? L" = SZ:Ovenix.ZIP" : L" = SZ:Ovenix"));
+      expected.push_back(L"HKCR\\Applications\\Ovenix.exe\\SupportedTypes : " + extension + L" = SZ:");
+    }
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::wstring> added = LinesAdded(before, DefaultAppsRegistry());
+    added.erase(std::remove_if(added.begin(), added.end(), [](const std::wstring& line) {
+                  return line.find(L" : ") == std::wstring::npos;  // keys: their values say it all
+                }), added.end());
+    EXPECT_EQ(JoinLines(expected), JoinLines(added));
+    for (const IniEntry* entry = g_iniStore.entries(); entry; entry = entry->next)
+      EXPECT_EQ(nullptr, wcsstr(entry->name.c_str(), L"Capabilities")) << Narrow(entry->name.c_str());
+
+    DeleteDefaultAppsRegistration();
+    // The empty list key may stay, as Windows' own lists do.
+    EXPECT_EQ(root + L"Software\\RegisteredApplications\n", JoinLines(LinesAdded(before, DefaultAppsRegistry())));
+    EXPECT_EQ(L"", JoinLines(LinesAdded(DefaultAppsRegistry(), before))) << "removal took more";
+  }
+}
 }  // namespace

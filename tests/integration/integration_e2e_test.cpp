@@ -203,6 +203,46 @@ TEST_F(IntegrationEndToEnd, CapabilitiesListEveryExtensionAndRemovalDeletesThePr
   EXPECT_FALSE(RegValueExists(HKLM, kRegisteredApplications, L"Ovenix"));
 }
 
+// ---- What really opens each chosen extension ----
+
+// One line per chosen extension, by the real query where Windows can answer it under Wine (the
+// archiver's class; another program's class that setup had to leave, an expandable type) and by
+// the seam where it cannot (a choice in Windows, a failed query); none for a type not chosen.
+TEST_F(IntegrationEndToEnd, TheLogNamesWhatOpensEveryChosenExtensionAndWhy) {
+  const InstallationLayout layout({L"Ovenix.exe", L"other7z.exe"});
+  ASSERT_TRUE(layout.ready());
+  const std::wstring command = Quoted(layout.Join(L"other7z.exe")) + L" \"%1\"";
+  ASSERT_TRUE(SetRegString(HKCR, L"Other7z.Archive\\shell\\open\\command", L"", command));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKCR, L".7z", nullptr, REG_EXPAND_SZ, L"Other7z.Archive",
+                                           sizeof L"Other7z.Archive"));
+  IntegrationSettings chosen = {};
+  for (int type : {0, 1, 6, 8}) chosen.Associate[type] = 1;  // .vok, .zip, .7z, .gz with .tgz
+  const std::wstring log = layout.Join(L"run.log");
+  EXPECT_EQ(0u, layout.Run(L"apply", Record(chosen) + L" " + Quoted(L"--log=" + log) +
+                                         L" --answer=.zip=C:\\Other\\zipper.exe --answer=.tgz=").exitCode);
+  EXPECT_EQ(0u, layout.Run(L"remove").exitCode);
+  DeleteRegTree(HKCR, L".7z");
+  DeleteRegTree(HKCR, L"Other7z.Archive");
+
+  std::string lines;
+  const std::string text = ReadFileBytes(log);
+  for (size_t at = text.find("opens with ."); at != std::string::npos; at = text.find("opens with .", at + 1))
+    lines += text.substr(at, text.find("\r\n", at) + 2 - at);
+  EXPECT_EQ("opens with .vok: the archiver\r\n"
+            "opens with .zip: C:\\Other\\zipper.exe, chosen in Windows\r\n"
+            "opens with .7z: " + Narrow(layout.Join(L"other7z.exe")) +
+                ", as the extension was left to its owner (its type could not be saved exactly)\r\n"
+                "opens with .gz: the archiver\r\n"
+                "opens with .tgz: no answer (0x80070483)\r\n",
+            lines);
+  wchar_t account[257];
+  DWORD length = 257;
+  ASSERT_TRUE(GetUserNameW(account, &length));
+  EXPECT_NE(std::string::npos, text.find("asked as the account " + Narrow(account) + "; the archiver is " +
+                                         Narrow(layout.Join(L"Ovenix.exe")) + "\r\n"))
+      << text;
+}
+
 // ---- Shortcuts ----
 
 TEST_F(IntegrationEndToEnd, ShortcutsAreRealAndGroupsRebuilt) {
@@ -430,9 +470,14 @@ TEST_F(IntegrationEndToEnd, IntegrationOffInIniFileTouchesNothingOutsideTheProgr
   ASSERT_TRUE(WriteFileBytes(layout.Join(L"Ovenix.ini"), "Global\\Integration=0\r\n"));
   const RegistryState before = CaptureRegistry();
   std::wstring reported;
-  ASSERT_EQ(0u, layout.RunWithOutput(L"apply", Record(EverythingOn()), reported).exitCode);
+  const std::wstring log = layout.Join(L"run.log");
+  ASSERT_EQ(0u, layout.RunWithOutput(L"apply", Record(EverythingOn()) + L" " + Quoted(L"--log=" + log), reported)
+                    .exitCode);
   EXPECT_EQ(L"<unchanged>", reported);
   EXPECT_EQ(L"", JoinLines(Added(before, CaptureRegistry()))) << "after apply";
+  const std::string logged = ReadFileBytes(log);
+  EXPECT_NE(std::string::npos, logged.find("skipped (registry access is off")) << logged;
+  EXPECT_EQ(std::string::npos, logged.find("opens with")) << "nothing is checked either";
   for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU, CSIDL_DESKTOPDIRECTORY}) {
     EXPECT_FALSE(FileExists(SpecialFolder(csidl) + L"\\Ovenix.lnk")) << csidl;
   }

@@ -8,10 +8,14 @@
 #include <winioctl.h>
 
 #include <cwchar>
+#include <utility>
+#include <vector>
 
 #include "app/run_state.h"
 #include "base/handles.h"
+#include "base/run_log.h"
 #include "integration/app_registration.h"
+#include "integration/default_apps_test_seam.h"
 #include "integration/integration.h"
 #include "integration/shell_extension.h"
 #include "integration/shortcuts.h"
@@ -48,8 +52,23 @@ struct ChildArguments {
   std::wstring action;
   IntegrationSettings record = {};
   bool denyFirst = false, denyProgId = false, msi = false, language = false;
-  std::wstring out;
+  std::wstring out, log;
 };
+
+// --answer options: what the seam answers instead of Windows for an extension.
+std::vector<std::pair<std::wstring, std::wstring>> g_answers;
+
+HRESULT AnswerAsGiven(ASSOCF flags, ASSOCSTR what, const wchar_t* extension, const wchar_t* extra, wchar_t* answer,
+                      DWORD* length) {
+  for (const auto& given : g_answers) {
+    if (given.first != extension) continue;
+    if (given.second.empty()) return HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION);
+    if (given.second.size() >= *length) return E_POINTER;
+    wcscpy(answer, given.second.c_str());
+    return S_OK;
+  }
+  return AssocQueryStringW(flags, what, extension, extra, answer, length);
+}
 
 int RunChild(const ChildArguments& arguments) {
   OleSession ole;
@@ -58,6 +77,10 @@ int RunChild(const ChildArguments& arguments) {
   RunOptions.MsiMode = arguments.msi;
   if (arguments.denyFirst) FailNextRegistryWrites(1);
   if (arguments.denyProgId) FailRegistryWritesToKey(HKEY_CLASSES_ROOT, L"Ovenix");
+  if (!arguments.log.empty()) OpenRunLog(arguments.log.c_str());
+  DefaultAppsTestHooks hooks;
+  hooks.queryAssociation = AnswerAsGiven;
+  SetDefaultAppsTestHooks(&hooks);
 
   const std::wstring sentinel = L"<unchanged>";
   wchar_t text[2048];
@@ -81,6 +104,7 @@ int RunChild(const ChildArguments& arguments) {
   }
   FailNextRegistryWrites(0);
   FailRegistryWritesToKey(nullptr, nullptr);
+  SetDefaultAppsTestHooks(nullptr);
   if (!arguments.out.empty() && !WriteWideFile(arguments.out, text)) exitCode = 3;
   return exitCode;
 }
@@ -112,6 +136,11 @@ int RunChildIfAsked() {
       arguments.language = true;
     } else if (StartsWith(option, L"--out=")) {
       arguments.out = option.substr(6);
+    } else if (StartsWith(option, L"--log=")) {
+      arguments.log = option.substr(6);
+    } else if (StartsWith(option, L"--answer=") && option.find(L'=', 9) != std::wstring::npos) {
+      const size_t split = option.find(L'=', 9);
+      g_answers.push_back({option.substr(9, split - 9), option.substr(split + 1)});
     } else {
       valid = false;
     }

@@ -22,6 +22,8 @@
 //            --msi             RunOptions.MsiMode
 //            --lng             load "uninstall.lng" from the program folder first
 //            --out=<file>      the action's text result (group folder), UTF-16
+//            --log=<file>      the run log goes to <file>
+//            --answer=<ext>=<program>  Windows "opens" <ext> with <program> (empty: no answer)
 // Exit code: 0 done (or true), 1 the action returned false, 2 bad command line.
 // Returns -1 when this process is not a child; call it first thing in main.
 int RunChildIfAsked();

@@ -49,17 +49,17 @@ TEST(KeyTable, StringKeysCoverExactlyTheStringTableRange) {
   }
   const std::vector<uint32_t> expected = {5101, 5102, 5103, 5104, 5105, 5106, 5107, 5108, 5109, 5110,
                                           5111, 5112, 5113, 5114, 5115, 5116, 5120, 5121, 5122, 5123,
-                                          5124, 5125, 5130, 5135, 5140, 5141, 5142, 5150};
+                                          5124, 5125, 5130, 5135, 5140, 5141, 5142, 5143, 5144, 5145, 5150};
   EXPECT_EQ(ids, expected);
 }
 
 TEST(KeyTable, TableOrderStartsEachGroupAsListed) {
   const std::vector<std::pair<size_t, std::string>> anchors = {
-      {0, "s:IDS_UNINSTTITLE"},          {26, "s:IDS_64BIT"},             {27, "s:IDS_INTEGRATIONELSEWHERE"},
-      {28, "$SETUPDLG:IDC_ASSOCWITH"},   {43, "$SETUPDLG:IDC_ASSOCZ"}, {45, "$SETUPDLG:IDC_ASSOC001"},
-      {57, "$SETUPDLG:IDHELP"},          {58, "$DONEDLG:IDOK"},
-      {65, "$DONEDLG:IDC_THANKS"},       {66, "$SETUPCONTEXTITEMS:IDC_CONTEXTMENUITEMS"},
-      {79, "$SETUPCONTEXTITEMS:IDC_CONTEXTNEWMENU"}, {92, "$SETUPCONTEXTITEMS:IDHELP"},
+      {0, "s:IDS_UNINSTTITLE"},          {26, "s:IDS_64BIT"},     {29, "s:IDS_DEFAULTPROGRAMSQUESTION"},
+      {30, "s:IDS_INTEGRATIONELSEWHERE"}, {31, "$SETUPDLG:IDC_ASSOCWITH"}, {46, "$SETUPDLG:IDC_ASSOCZ"},
+      {48, "$SETUPDLG:IDC_ASSOC001"},    {60, "$SETUPDLG:IDHELP"},          {61, "$DONEDLG:IDOK"},
+      {68, "$DONEDLG:IDC_THANKS"},       {69, "$SETUPCONTEXTITEMS:IDC_CONTEXTMENUITEMS"},
+      {82, "$SETUPCONTEXTITEMS:IDC_CONTEXTNEWMENU"}, {95, "$SETUPCONTEXTITEMS:IDHELP"},
   };
   for (const auto& [position, name] : anchors) {
     EXPECT_EQ(LanguageKeyTable[position].name, name) << "position " << position;
@@ -292,6 +292,8 @@ TEST(EnglishStrings, FormatsCarryExactlyTheArgumentsTheirCallersPass) {
       {IDS_CONTINUEUNINSTALL, L""},        {IDS_REBOOTREQUIRED, L""},
       {IDS_BETA, L""},                     {IDS_64BIT, L""},
       {IDS_32BIT, L""},
+      {IDS_DEFAULTAPPSCOUNT, L"%s"},  // the number of extensions, formatted by FormatWithArgument
+      {IDS_DEFAULTAPPSQUESTION, L""},      {IDS_DEFAULTPROGRAMSQUESTION, L""},
   };
   for (const Case& c : cases) {
     std::wstring directives;

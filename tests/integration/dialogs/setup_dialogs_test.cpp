@@ -17,6 +17,8 @@
 
 #include "app/run_state.h"
 #include "base/handles.h"
+#include "integration/default_apps.h"
+#include "integration/default_apps_test_seam.h"
 #include "integration/dialogs/setup_dialogs.h"
 #include "integration/integration_settings.h"
 #include "localization/help_test_seam.h"
@@ -623,6 +625,103 @@ TEST_F(SetupDialogsTest, CompletionDialogShowsTheCurrentFolderInTheBoldThanks) {
 TEST_F(SetupDialogsTest, SilentCompletionDialogClosesAtOnce) {
   RunOptions.Silent = true;
   EXPECT_EQ(1, RunDrivenDialog(kDoneDialogName, DoneDialogProc, IDC_INSTFOLDER, [](HWND) {}));
+}
+
+// ---- The offer of the Default apps page -------------------------------------------------------
+
+TEST(DefaultAppsPage, SettingsFromWindows10ControlPanelOn6xNoneBefore) {
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+  const std::wstring control = std::wstring(system) + L"\\control.exe", none = L"<none>";
+  const std::wstring page6x = L"/name Microsoft.DefaultPrograms /page pageDefaultProgram";
+  struct Case {
+    uint32_t version;
+    bool perUser, found;
+    std::wstring target, parameters;
+    UINT question;
+  } const cases[] = {
+      {0x0A00, false, true, L"ms-settings:defaultapps?registeredAppMachine=Ovenix", none, IDS_DEFAULTAPPSQUESTION},
+      {0x0A00, true, true, L"ms-settings:defaultapps?registeredAppUser=Ovenix", none, IDS_DEFAULTAPPSQUESTION},
+      {0x0603, true, true, control, page6x, IDS_DEFAULTPROGRAMSQUESTION},
+      {0x0600, false, true, control, page6x, IDS_DEFAULTPROGRAMSQUESTION},
+      {0x0502, false, false, L"", none, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.version << " per user " << c.perUser);
+    DefaultAppsPage page = {L"<sentinel>", L"<sentinel>", 1};
+    EXPECT_EQ(c.found, DefaultAppsPageFor(c.version, c.perUser, page));
+    EXPECT_EQ(c.target + L" " + c.parameters,
+              std::wstring(page.target) + L" " + (page.parameters ? page.parameters : none));
+    EXPECT_EQ(c.question, page.questionId);
+  }
+}
+
+// The seam answers another program for ".zip" and ".tgz", whose classes are the archiver's (a
+// choice in Windows, which Wine cannot keep), and nothing for the rest; it records what would open.
+bool g_answerAnotherApp = true;
+std::vector<std::wstring> g_opened;
+HRESULT AnswerZipAndTgzElsewhere(ASSOCF, ASSOCSTR, const wchar_t* extension, const wchar_t*, wchar_t* answer, DWORD*) {
+  if (!g_answerAnotherApp || (wcscmp(extension, L".zip") != 0 && wcscmp(extension, L".tgz") != 0))
+    return HRESULT_FROM_WIN32(ERROR_NO_ASSOCIATION);
+  wcscpy(answer, L"C:\\Other\\other.exe");
+  return S_OK;
+}
+bool RecordOpened(const wchar_t* target, const wchar_t* parameters) {
+  g_opened.push_back(std::wstring(target) + L" " + (parameters ? parameters : L"<none>"));
+  return true;
+}
+
+TEST_F(SetupDialogsTest, TheOfferCountsTheExtensionsChosenInWindowsAndYesOpensThePage) {
+  struct Case {
+    const char* label;
+    bool silent, msi, anotherApp;
+    int click;  // the button the user presses
+    bool boxShown, opened;
+  } const cases[] = {{"yes", false, false, true, IDYES, true, true},
+                     {"no", false, false, true, IDNO, true, false},
+                     {"silent", true, false, true, IDYES, false, false},
+                     {"msi", false, true, true, IDYES, false, false},
+                     {"none chosen in Windows", false, false, false, IDYES, false, false}};
+  DefaultAppsTestHooks hooks;
+  hooks.queryAssociation = AnswerZipAndTgzElsewhere;
+  hooks.open = RecordOpened;
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".zip", L"", L"Ovenix.ZIP"));
+  ASSERT_TRUE(SetRegString(HKEY_CLASSES_ROOT, L".tgz", L"", L"Ovenix"));
+  IntegrationSettings chosen = {};
+  for (int type : {kVokTypeIndex, kZipTypeIndex, 8}) chosen.Associate[type] = 1;  // ".vok", ".zip", ".gz" ".tgz"
+  ScopedLanguageFile texts(
+      L":STRINGS\r\nIDS_DEFAULTAPPSCOUNT \"%s elsewhere.\"\r\nIDS_DEFAULTPROGRAMSQUESTION Open?\r\n");
+  ASSERT_TRUE(texts.loaded());
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    RunOptions.Silent = c.silent;
+    RunOptions.MsiMode = c.msi;
+    g_answerAnotherApp = c.anotherApp;
+    g_opened.clear();
+    SetDefaultAppsTestHooks(&hooks);
+    CheckWhatOpensChosenExtensions(chosen);
+    const DWORD threadId = GetCurrentThreadId();
+    std::atomic<bool> offerEnded{false};
+    std::wstring shown = L"<no box>";
+    std::thread user([&] {
+      HWND box = nullptr;
+      WaitUntil([&] { return offerEnded || (box = FindThreadDialog(threadId, IDYES)) != nullptr; }, kWaitMs);
+      if (!box) return;
+      shown = ControlText(box, 0xFFFF);  // the text of a message box
+      PostMessageW(GetDlgItem(box, c.click), BM_CLICK, 0, 0);
+    });
+    OfferDefaultAppsPage();
+    offerEnded = true;
+    user.join();
+    SetDefaultAppsTestHooks(nullptr);
+    EXPECT_EQ(c.boxShown ? L"2 elsewhere.\n\nOpen?" : L"<no box>", shown);
+    // Wine reports Windows 6.1: the control panel's page.
+    const std::wstring page =
+        std::wstring(system) + L"\\control.exe /name Microsoft.DefaultPrograms /page pageDefaultProgram";
+    EXPECT_EQ(c.opened ? std::vector<std::wstring>{page} : std::vector<std::wstring>{}, g_opened);
+  }
 }
 
 // ---- Help ------------------------------------------------------------------------------------
