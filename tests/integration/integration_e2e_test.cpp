@@ -339,10 +339,8 @@ TEST_F(IntegrationEndToEnd, GroupThatIsAJunctionIsNeverRemoved) {
   const TempFolder elsewhere(L"vokjunctiontarget");
   ASSERT_TRUE(WriteFileBytes(elsewhere.Join(L"precious.txt"), "keep"));
   const std::wstring userGroup = SpecialFolder(CSIDL_PROGRAMS) + L"\\Ovenix";
-  if (!MakeJunction(userGroup, elsewhere.path())) {
-    // Wine 8 cannot make a reparse point (FSCTL_SET_REPARSE_POINT is not supported); Windows can.
-    GTEST_SKIP() << "this platform cannot make a junction or directory link (error " << GetLastError() << ")";
-  }
+  const ScopedLink link(userGroup, elsewhere.path(), /*folder=*/true);
+  ASSERT_TRUE(link.made()) << "error " << GetLastError();
   // Rebuilding neither empties nor fills the folder behind the link (removal would never find
   // shortcuts written there); the group reported is all users'. Removing does not remove it.
   std::wstring reported;
@@ -353,7 +351,6 @@ TEST_F(IntegrationEndToEnd, GroupThatIsAJunctionIsNeverRemoved) {
   ASSERT_EQ(0u, layout.Run(L"shortcuts", Record(IntegrationSettings{})).exitCode);
   EXPECT_TRUE(FileExists(userGroup));
   EXPECT_EQ("keep", ReadFileBytes(elsewhere.Join(L"precious.txt")));
-  RemoveDirectoryW(userGroup.c_str());
 }
 
 // ---- Windows before 6.0 (Wine's per-application version setting) ----

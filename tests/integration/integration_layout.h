@@ -68,6 +68,3 @@ struct ShortcutInfo {
   int iconIndex = -1;
 };
 ShortcutInfo ReadShortcut(const std::wstring& path);
-
-// Makes `link` (a new folder) a junction to `target`; false where the platform cannot.
-bool MakeJunction(const std::wstring& link, const std::wstring& target);
