@@ -440,7 +440,45 @@ TEST_F(IntegrationEndToEnd, IntegrationOffInIniFileTouchesNothingOutsideTheProgr
 
 // ---- App Paths, the uninstall entry and the version name ----
 
+// Wine makes the 32-bit view's App Paths key a registry link to the 64-bit one (Windows 7 and
+// later share the key too), so a write or a deletion missing in one view would not show; Windows
+// 6.0 and earlier keep two keys. While this object lives Wine's views are two keys as well: the
+// link is taken away, and made again afterwards. A key that is no link is left as it is.
+class SeparateAppPathsViews {
+ public:
+  SeparateAppPathsViews() : separated_(DeleteLink()) {
+    if (RunningUnderWine()) {
+      EXPECT_TRUE(separated_) << "Wine's link of the two views is not there";
+    }
+  }
+  ~SeparateAppPathsViews() {
+    if (!separated_) return;  // a tree deletion would go through the link into the 64-bit key
+    DeleteRegTree(HKLM, kWow64Key, KEY_WOW64_64KEY);
+    UniqueHkey link;
+    if (RegCreateKeyExW(HKLM, kWow64Key, 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr,
+                        link.put(), nullptr) != ERROR_SUCCESS) {
+      return;
+    }
+    const std::wstring target = L"\\Registry\\Machine\\" + kAppPathsPath.substr(0, kAppPathsPath.rfind(L'\\'));
+    RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.c_str()),
+                   static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+  }
+
+ private:
+  static constexpr wchar_t kWow64Key[] = L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+  static bool DeleteLink() {
+    UniqueHkey key;
+    DWORD type = REG_NONE;
+    return RegOpenKeyExW(HKLM, kWow64Key, REG_OPTION_OPEN_LINK, DELETE | KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                         key.put()) == ERROR_SUCCESS &&
+           RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK && RegDeleteKeyW(key.get(), L"") == ERROR_SUCCESS;
+  }
+  const bool separated_;
+};
+
 TEST_F(IntegrationEndToEnd, AppPathsInBothViewsAndMsiRemovalKeepsThem) {
+  const SeparateAppPathsViews views;
   const InstallationLayout layout(FullInstallation());
   ASSERT_TRUE(layout.ready());
   ASSERT_EQ(0u, layout.Run(L"apply", L"--record=default").exitCode);
@@ -465,8 +503,6 @@ TEST_F(IntegrationEndToEnd, AppPathsInBothViewsAndMsiRemovalKeepsThem) {
   ASSERT_EQ(0u, layout.Run(L"remove").exitCode);
   EXPECT_TRUE(RegKeyExists(HKLM, kUninstallPath)) << "the uninstall driver deletes it, once the files are gone";
   EXPECT_FALSE(RegKeyExists(HKLM, kAppPathsPath));
-  // Wine (like Windows 7 and later) links the 32-bit view's App Paths to the 64-bit key, so here
-  // this holds even without the 32-bit deletion; where the views are separate it needs it.
   EXPECT_FALSE(RegKeyExists(HKLM, kAppPathsPath, KEY_WOW64_32KEY)) << "the 32-bit view's key goes too";
 }
 
