@@ -176,11 +176,11 @@ TEST(ParseOptions, DecidesTheModeAndTheRunOptions) {
   }
 }
 
-TEST(ParseOptions, EmptyOrAbsentInstallerTextChangesNothing) {
+TEST(ParseOptions, AbsentInstallerTextChangesNothing) {
   RunOptions = RunOptionsRecord{};
   RunRequests requests = {};
   requests.uninstall = true;
-  ParseOptions(true, L"", &requests);
+  ParseOptions(true, nullptr, &requests);  // the empty text is a row of the table above
   EXPECT_FALSE(requests.setup);
   EXPECT_FALSE(requests.uninstall);
   EXPECT_FALSE(RunOptions.Silent);
