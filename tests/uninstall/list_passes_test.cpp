@@ -112,7 +112,6 @@ TEST_F(ListPasses, ALinkedSubfolderIsNotFollowed) {
   const std::wstring victim = outside_.Join(L"victim.txt");
   ASSERT_TRUE(WriteFileBytes(victim, "decoy"));
   const ScopedLink link(install_.Join(L"link"), outside_.path(), /*folder=*/true);
-  ASSERT_TRUE(link.made()) << "error " << GetLastError();
   ASSERT_EQ("decoy", ReadFileBytes(install_.Join(L"link\\victim.txt"))) << "the link does not lead to its target";
   ASSERT_TRUE(MakeFolders(install_.Join(L"real")));
   ASSERT_TRUE(WriteFileBytes(install_.Join(L"real\\inside.txt"), "inside"));

@@ -242,7 +242,6 @@ TEST_F(CreateBatch, LeavesALinkAtTheOldFixedNameAlone) {
   ASSERT_TRUE(WriteFileBytes(target, "target"));
   const ScopedLink link(fixed, target, /*folder=*/false);
   if (!link.made()) GTEST_SKIP() << "this system allows no file link here (error " << GetLastError() << ")";
-  ASSERT_EQ("target", ReadFileBytes(fixed)) << "the link does not lead to its target";
   EXPECT_EQ(SelfRemovalBatch::RemovesProgram, Create());
   EXPECT_EQ("target", ReadFileBytes(fixed)) << "the link is gone or leads elsewhere";
   EXPECT_EQ("target", ReadFileBytes(target));
