@@ -71,8 +71,6 @@ int RunChild(const ChildArguments& arguments) {
     UpdateShortcuts(arguments.record, text, 2048, nullptr);
   } else if (action == L"shellext-apply" || action == L"shellext-remove") {
     UpdateShellExtensions(action == L"shellext-remove", arguments.record);
-  } else if (action == L"apppath") {
-    exitCode = RegisterAppPath() ? 0 : 1;
   } else if (action == L"uninstall-entry") {
     WriteUninstallEntry();
   } else {
