@@ -157,8 +157,7 @@ TEST(BatchBytes, NameTheProgramAsCmdReadsItAndEveryRunHasABatchFolderOfItsOwn) {
     ASSERT_TRUE(run.result.finished);
     EXPECT_EQ(0u, run.result.exitCode);
     EXPECT_EQ(silent ? 0u : 1u, run.seen.size());
-    // The path as cmd reads it, in the OEM code page ("\u00f6" is 0x94 in 437 and 850) with "%" doubled;
-    // the notice line only when asking. The rest of the table is the batch writer's own test.
+    // The path in the OEM code page ("\u00f6" is 0x94 in 437 and 850), "%" doubled; the notice line if asking.
     EXPECT_NE(std::string::npos, bytes.find("\"C:\\vok-e2e\\B\x94rse 100%%\\uninstall.exe\" /wait\r\n")) << bytes;
     EXPECT_EQ(!silent, bytes.find(" /warning\r\n") != std::string::npos) << bytes;
     EXPECT_TRUE(WaitForSelfRemoval(folder, batchFolders))

@@ -440,13 +440,18 @@ TEST_F(IntegrationEndToEnd, IntegrationOffInIniFileTouchesNothingOutsideTheProgr
 
 // ---- App Paths, the uninstall entry and the version name ----
 
-// Wine makes the 32-bit view's App Paths key a registry link to the 64-bit one (Windows 7 and
-// later share the key too), so a write or a deletion missing in one view would not show; Windows
-// 6.0 and earlier keep two keys. While this object lives Wine's views are two keys as well: the
-// link is taken away, and made again afterwards. A key that is no link is left as it is.
+// Wine makes the 32-bit view's App Paths key a link to the 64-bit one (Windows 7 and later share
+// it too), so a write or deletion missing in one view would not show; Windows 6.0 and earlier keep
+// two keys, and so does Wine while this object lives: the link goes, and is made again after.
 class SeparateAppPathsViews {
  public:
-  SeparateAppPathsViews() : separated_(DeleteLink()) {
+  SeparateAppPathsViews() {
+    UniqueHkey key;
+    DWORD type = REG_NONE;  // a key that is no link is left as it is
+    const REGSAM access = DELETE | KEY_QUERY_VALUE | KEY_WOW64_64KEY;
+    separated_ = RegOpenKeyExW(HKLM, kWow64Key, REG_OPTION_OPEN_LINK, access, key.put()) == ERROR_SUCCESS &&
+                 RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+                 type == REG_LINK && RegDeleteKeyW(key.get(), L"") == ERROR_SUCCESS;
     if (RunningUnderWine()) {
       EXPECT_TRUE(separated_) << "Wine's link of the two views is not there";
     }
@@ -455,26 +460,17 @@ class SeparateAppPathsViews {
     if (!separated_) return;  // a tree deletion would go through the link into the 64-bit key
     DeleteRegTree(HKLM, kWow64Key, KEY_WOW64_64KEY);
     UniqueHkey link;
-    if (RegCreateKeyExW(HKLM, kWow64Key, 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr,
-                        link.put(), nullptr) != ERROR_SUCCESS) {
-      return;
-    }
     const std::wstring target = L"\\Registry\\Machine\\" + kAppPathsPath.substr(0, kAppPathsPath.rfind(L'\\'));
-    RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.c_str()),
-                   static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+    if (RegCreateKeyExW(HKLM, kWow64Key, 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr,
+                        link.put(), nullptr) == ERROR_SUCCESS) {
+      RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.c_str()),
+                     static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+    }
   }
 
  private:
   static constexpr wchar_t kWow64Key[] = L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths";
-  static bool DeleteLink() {
-    UniqueHkey key;
-    DWORD type = REG_NONE;
-    return RegOpenKeyExW(HKLM, kWow64Key, REG_OPTION_OPEN_LINK, DELETE | KEY_QUERY_VALUE | KEY_WOW64_64KEY,
-                         key.put()) == ERROR_SUCCESS &&
-           RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
-           type == REG_LINK && RegDeleteKeyW(key.get(), L"") == ERROR_SUCCESS;
-  }
-  const bool separated_;
+  bool separated_ = false;
 };
 
 TEST_F(IntegrationEndToEnd, AppPathsInBothViewsAndMsiRemovalKeepsThem) {

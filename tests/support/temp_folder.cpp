@@ -10,6 +10,7 @@
 #include <initializer_list>
 
 #include "base/handles.h"
+#include "support/process.h"
 
 TempFolder::TempFolder(const std::wstring& hint) {
   static unsigned counter = 0;
@@ -111,21 +112,16 @@ std::vector<std::wstring> ListFileTree(const std::wstring& folder) {
 
 namespace {
 
-// Wine's own exports, absent on Windows: a Unix program run to its end (its exit code the result),
-// and the Unix name of a Windows path, on the process heap.
-using UnixSpawnFunction = LONG(WINAPI*)(char* const* argv, int wait);
-using UnixFileNameFunction = char*(CDECL*)(const wchar_t* path);
-
-UnixSpawnFunction UnixSpawn() {
-  return reinterpret_cast<UnixSpawnFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "__wine_unix_spawnvp")));
-}
-
-// Runs the Unix command `words` with the Unix names of `paths` after them; true when it ends with 0.
+// Runs the Unix command `words` with the Unix names of `paths` after them through Wine's own
+// exports (absent on Windows); true when it ends with exit code 0.
 bool RunUnixCommand(std::vector<std::string> words, std::initializer_list<std::wstring> paths) {
-  const auto unixName = reinterpret_cast<UnixFileNameFunction>(
+  using Spawn = LONG(WINAPI*)(char* const* argv, int wait);
+  using UnixName = char*(CDECL*)(const wchar_t* path);  // on the process heap
+  const auto spawn = reinterpret_cast<Spawn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "__wine_unix_spawnvp")));
+  const auto unixName = reinterpret_cast<UnixName>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!UnixSpawn() || !unixName) return false;
+  if (!spawn || !unixName) return false;
   for (const std::wstring& path : paths) {
     char* name = unixName(path.c_str());
     if (!name) return false;
@@ -135,7 +131,7 @@ bool RunUnixCommand(std::vector<std::string> words, std::initializer_list<std::w
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
-  return UnixSpawn()(argv.data(), /*wait=*/1) == 0;
+  return spawn(argv.data(), /*wait=*/1) == 0;
 }
 
 // A junction (mount point) made with FSCTL_SET_REPARSE_POINT.
@@ -177,7 +173,7 @@ bool MakeMountPoint(const std::wstring& link, const std::wstring& target) {
 
 ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target, bool folder)
     : link_(link), folder_(folder) {
-  if (UnixSpawn()) {
+  if (RunningUnderWine()) {
     made_ = RunUnixCommand({"ln", "-s"}, {target, link});
     EXPECT_TRUE(made_) << "ln -s could not make a link to " << testing::PrintToString(target);
     return;
@@ -188,7 +184,7 @@ ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target, boo
 
 ScopedLink::~ScopedLink() {
   if (!made_) return;
-  if (UnixSpawn()) {
+  if (RunningUnderWine()) {
     RunUnixCommand({"rm"}, {link_});
   } else if (folder_) {
     RemoveDirectoryW(link_.c_str());

@@ -33,13 +33,11 @@ std::vector<std::wstring> ListFileTree(const std::wstring& folder);
 // Deletes a test-owned tree; never follows reparse points. Returns false if anything stayed.
 bool DeleteTreeForTest(const std::wstring& path);
 
-// A link at `link` (not there yet) to the file or folder `target`, for the checks that a link is
-// never followed; the object removes the link alone. Windows: a junction for a folder where it
-// can, otherwise a symbolic link. Wine 8 makes neither (no FSCTL_SET_REPARSE_POINT, and its
-// CreateSymbolicLinkW makes nothing) but shows a Unix symbolic link to a folder as a folder
-// reparse point and one to a file as that file: there "ln -s" makes the link and "rm" removes it,
-// as Wine's RemoveDirectoryW and DeleteFileW would act on the target. Under Wine a link that
-// cannot be made fails the test; elsewhere made() is false where links are not allowed.
+// A link at `link` (not there yet) to the file or folder `target`; the object removes the link
+// alone. Windows: a junction for a folder where it can, else a symbolic link. Wine 8 makes neither
+// but shows a Unix symbolic link to a folder as a folder reparse point and one to a file as that
+// file: there "ln -s" makes it and "rm" removes it (Wine's own deletions would act on the target),
+// and a link that cannot be made fails the test. Elsewhere made() is false where links are refused.
 class ScopedLink {
  public:
   ScopedLink(const std::wstring& link, const std::wstring& target, bool folder);
@@ -50,6 +48,5 @@ class ScopedLink {
 
  private:
   std::wstring link_;
-  bool folder_;
-  bool made_ = false;
+  bool folder_, made_ = false;
 };
