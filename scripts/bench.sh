@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
-# Benchmark, not a test: under one warm persistent Wine server, times a silent setup and a silent
-# uninstall of a mock installation, each repeated, against the same program doing nothing (started
-# with an unknown switch, it only starts up and ends), and prints the size of the exe.
-#   scripts/bench.sh [RUNS]      (default 9 runs of each)
-# The disposable prefix is build/bench/prefix; ~/.wine is never touched.
+# Benchmark, not a test: under one warm persistent Wine server, counts the registry calls of a
+# silent setup and a silent uninstall of a mock installation and of the same program doing nothing
+# (started with an unknown switch, it only starts up and ends), then times each of them, repeated,
+# and prints the size of the exe.
+#   scripts/bench.sh [RUNS]             (default 9 timed runs of each)
+#   scripts/bench.sh --registry-calls   the registry calls only
+# The disposable prefix is build/bench/prefix, the traces are kept in build/bench/trace;
+# ~/.wine is never touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+registry_only=no
+if [ "${1:-}" = --registry-calls ]; then
+  registry_only=yes
+  shift
+fi
 runs=${1:-9}
 ./scripts/install-deps.sh
 cmake --preset mingw >/dev/null
@@ -24,6 +32,42 @@ sh "$session" reset "$prefix"  # the registry and folders as the prefix was made
 install_unix="$prefix/drive_c/Program Files/Ovenix"
 install_win='C:\Program Files\Ovenix'
 . scripts/mock-installation.sh
+
+# traced NAME CODE ARGS...: runs the installed program with ARGS, its registry trace going to
+# build/bench/trace/NAME.trace. A run that does not end with exit code CODE ends the benchmark.
+trace_dir=$root/build/bench/trace
+rm -rf "$trace_dir"
+mkdir -p "$trace_dir"
+traced() {
+  local name=$1 expected=$2 status=0
+  shift 2
+  WINEDEBUG=+pid,trace+reg wine "$install_win\\uninstall.exe" "$@" >/dev/null 2>"$trace_dir/$name.trace" </dev/null ||
+    status=$?
+  [ "$status" -eq "$expected" ] || { echo "uninstall.exe $* ended with exit code $status" >&2; exit 1; }
+}
+
+# wait_for_self_removal ROUND: the self-removal batch file pauses two seconds, then deletes the
+# program and its folder.
+wait_for_self_removal() {
+  for _ in $(seq 1 120); do
+    [ -e "$install_unix" ] || break
+    sleep 0.25
+  done
+  [ ! -e "$install_unix" ] || { echo "round $1: the installation folder was not removed" >&2; exit 1; }
+  sleep 0.5
+}
+
+# Counted on the registry as the prefix was made, so that every count starts from the same state.
+echo "== Registry calls: a process start, a silent setup, a silent uninstall"
+lay_out_mock_installation "$install_unix"
+traced start 87 -benchmark-idle  # an unknown switch: exit code 87
+traced setup 0 -setup -s
+traced uninstall 0 -s
+wait_for_self_removal traced
+python3 scripts/registry_calls.py "process start (unknown switch)=$trace_dir/start.trace" \
+  "silent setup (-setup -s)=$trace_dir/setup.trace" "silent uninstall (-s)=$trace_dir/uninstall.trace"
+echo "counted under $(wine --version)"
+[ "$registry_only" = no ] || exit 0
 
 # timed NAME CODE ARGS...: runs the installed program with ARGS and adds its wall time in
 # microseconds to the list NAME. A run that does not end with exit code CODE ends the benchmark.
@@ -45,13 +89,7 @@ for round in $(seq 1 "$runs"); do
   timed start 87 -benchmark-idle  # an unknown switch: exit code 87
   timed setup 0 -setup -s
   timed uninstall 0 -s
-  # The self-removal batch file pauses two seconds, then deletes the program and its folder.
-  for _ in $(seq 1 120); do
-    [ -e "$install_unix" ] || break
-    sleep 0.25
-  done
-  [ ! -e "$install_unix" ] || { echo "round $round: the installation folder was not removed" >&2; exit 1; }
-  sleep 0.5
+  wait_for_self_removal "$round"
 done
 
 python3 - "$runs" "${times[start]}" "${times[setup]}" "${times[uninstall]}" "$(stat -c %s build/uninstall.exe)" <<'EOF'

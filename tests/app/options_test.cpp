@@ -209,11 +209,11 @@ TEST(UninstallExitCode, TheRestartCodeReplacesOnlyADoneRunsCodeAndOnlyWhenSometh
   EXPECT_EQ(82u, UninstallExitCode(kExitCannotMake, /*restartScheduled=*/true, 3010)) << "a failure's code wins";
 }
 
-TEST(ParseOptions, EmptyOrAbsentInstallerTextChangesNothing) {
+TEST(ParseOptions, AbsentInstallerTextChangesNothing) {
   RunOptions = RunOptionsRecord{};
   RunRequests requests = {};
   requests.uninstall = true;
-  ParseOptions(true, L"", &requests);
+  ParseOptions(true, nullptr, &requests);  // the empty text is a row of the table above
   EXPECT_FALSE(requests.setup);
   EXPECT_FALSE(requests.uninstall);
   EXPECT_FALSE(RunOptions.Silent);

@@ -29,6 +29,7 @@ TEST(BoundedText, FormatCutsAtCapacityAndTerminates) {
   wmemset(buffer, L'#', 8);
   FormatBounded(buffer, 6, L".v%02u %ls", 7u, L"name");
   EXPECT_STREQ(L".v07 ", buffer);
+  EXPECT_EQ(L'#', buffer[6]) << "wrote past the capacity";
 }
 
 TEST(BoundedText, NamesCompareWithoutCase) {

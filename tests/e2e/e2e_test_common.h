@@ -104,32 +104,6 @@ inline void ExpectMachineAsBefore(const SystemState& before) {
   EXPECT_EQ(before.shortcuts, after.shortcuts) << Printable(Differences(before.shortcuts, after.shortcuts));
 }
 
-// The bytes cmd needs for a path: "%" doubled, in the OEM code page (the test's paths all have an
-// exact OEM form).
-inline std::string OemBatchText(const std::wstring& path) {
-  std::wstring doubled;
-  for (wchar_t c : path) {
-    doubled += c;
-    if (c == L'%') doubled += L'%';
-  }
-  char bytes[8192] = {};
-  WideCharToMultiByte(CP_OEMCP, 0, doubled.c_str(), -1, bytes, sizeof bytes, nullptr, nullptr);
-  return bytes;
-}
-
-inline std::string ExpectedBatch(const std::wstring& program, const std::wstring& folder, const std::wstring& batch,
-                                 bool silent) {
-  const std::string p = OemBatchText(program), f = OemBatchText(folder), b = OemBatchText(batch);
-  const std::string d = OemBatchText(batch.substr(0, batch.rfind(L'\\')));
-  std::string text = "\"" + p + "\" /wait\r\n";
-  for (int i = 0; i < 5; ++i) {
-    text += "del \"" + p + "\"\r\nrd \"" + f + "\"\r\nif not exist \"" + p + "\" goto done\r\n";
-  }
-  text += ":done\r\n";
-  if (!silent) text += "if exist \"" + p + "\" \"" + p + "\" /warning\r\n";
-  return text + "del \"" + b + "\" & rd \"" + d + "\"\r\n";
-}
-
 // Makes `folder` (created if missing) the user's temporary folder for the life of the object: TEMP
 // and TMP under HKCU\Environment, where a log-on takes them from, and in this process's
 // environment, which the uninstaller and its batch file inherit. Both are put back afterwards.

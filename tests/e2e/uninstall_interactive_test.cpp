@@ -1,6 +1,6 @@
 // Uninstall runs that talk to the user or meet trouble: the confirmation declined or not shown,
 // the list missing, files in use (with and without the reboot notice and the restart code), and
-// the batch file's exact bytes.
+// the bytes cmd reads in the batch file.
 #include <gtest/gtest.h>
 
 #include "base/handles.h"
@@ -175,7 +175,7 @@ const InUseCase kInUse[] = {
 INSTANTIATE_TEST_SUITE_P(Folders, FilesInUse, testing::ValuesIn(kInUse),
                          [](const testing::TestParamInfo<InUseCase>& info) { return info.param.label; });
 
-TEST(BatchBytes, AreTheTableLinesInTheOemCodePageAndEveryRunHasABatchFolderOfItsOwn) {
+TEST(BatchBytes, NameTheProgramAsCmdReadsItAndEveryRunHasABatchFolderOfItsOwn) {
   const std::wstring folder = L"C:\\vok-e2e\\B\u00f6rse 100%";
   std::vector<std::wstring> batches;
   for (const bool silent : {true, false}) {
@@ -190,7 +190,9 @@ TEST(BatchBytes, AreTheTableLinesInTheOemCodePageAndEveryRunHasABatchFolderOfIts
     ASSERT_TRUE(run.result.finished);
     EXPECT_EQ(0u, run.result.exitCode);
     EXPECT_EQ(silent ? 0u : 1u, run.seen.size());
-    EXPECT_EQ(ExpectedBatch(installation.UninstallExe(), folder, batch, silent), bytes);
+    // The path in the OEM code page ("\u00f6" is 0x94 in 437 and 850), "%" doubled; the notice line if asking.
+    EXPECT_NE(std::string::npos, bytes.find("\"C:\\vok-e2e\\B\x94rse 100%%\\uninstall.exe\" /wait\r\n")) << bytes;
+    EXPECT_EQ(!silent, bytes.find(" /warning\r\n") != std::string::npos) << bytes;
     EXPECT_TRUE(WaitForSelfRemoval(folder, batchFolders))
         << "cmd did not find the program, its folder or the batch file";
     batches.push_back(batch);

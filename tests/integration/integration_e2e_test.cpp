@@ -379,10 +379,8 @@ TEST_F(IntegrationEndToEnd, GroupThatIsAJunctionIsNeverRemoved) {
   const TempFolder elsewhere(L"vokjunctiontarget");
   ASSERT_TRUE(WriteFileBytes(elsewhere.Join(L"precious.txt"), "keep"));
   const std::wstring userGroup = SpecialFolder(CSIDL_PROGRAMS) + L"\\Ovenix";
-  if (!MakeJunction(userGroup, elsewhere.path())) {
-    // Wine 8 cannot make a reparse point (FSCTL_SET_REPARSE_POINT is not supported); Windows can.
-    GTEST_SKIP() << "this platform cannot make a junction or directory link (error " << GetLastError() << ")";
-  }
+  const ScopedLink link(userGroup, elsewhere.path(), /*folder=*/true);
+  ASSERT_TRUE(link.made()) << "error " << GetLastError();
   // Rebuilding neither empties nor fills the folder behind the link (removal would never find
   // shortcuts written there); the group reported is all users'. Removing does not remove it.
   std::wstring reported;
@@ -393,7 +391,6 @@ TEST_F(IntegrationEndToEnd, GroupThatIsAJunctionIsNeverRemoved) {
   ASSERT_EQ(0u, layout.Run(L"shortcuts", Record(IntegrationSettings{})).exitCode);
   EXPECT_TRUE(FileExists(userGroup));
   EXPECT_EQ("keep", ReadFileBytes(elsewhere.Join(L"precious.txt")));
-  RemoveDirectoryW(userGroup.c_str());
 }
 
 // ---- Windows before 6.0 (Wine's per-application version setting) ----
@@ -488,7 +485,41 @@ TEST_F(IntegrationEndToEnd, IntegrationOffInIniFileTouchesNothingOutsideTheProgr
 
 // ---- App Paths, the uninstall entry and the version name ----
 
+// Wine makes the 32-bit view's App Paths key a link to the 64-bit one (Windows 7 and later share
+// it too), so a write or deletion missing in one view would not show; Windows 6.0 and earlier keep
+// two keys, and so does Wine while this object lives: the link goes, and is made again after.
+class SeparateAppPathsViews {
+ public:
+  SeparateAppPathsViews() {
+    UniqueHkey key;
+    DWORD type = REG_NONE;  // a key that is no link is left as it is
+    const REGSAM access = DELETE | KEY_QUERY_VALUE | KEY_WOW64_64KEY;
+    separated_ = RegOpenKeyExW(HKLM, kWow64Key, REG_OPTION_OPEN_LINK, access, key.put()) == ERROR_SUCCESS &&
+                 RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+                 type == REG_LINK && RegDeleteKeyW(key.get(), L"") == ERROR_SUCCESS;
+    if (RunningUnderWine()) {
+      EXPECT_TRUE(separated_) << "Wine's link of the two views is not there";
+    }
+  }
+  ~SeparateAppPathsViews() {
+    if (!separated_) return;  // a tree deletion would go through the link into the 64-bit key
+    DeleteRegTree(HKLM, kWow64Key, KEY_WOW64_64KEY);
+    UniqueHkey link;
+    const std::wstring target = L"\\Registry\\Machine\\" + kAppPathsPath.substr(0, kAppPathsPath.rfind(L'\\'));
+    if (RegCreateKeyExW(HKLM, kWow64Key, 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr,
+                        link.put(), nullptr) == ERROR_SUCCESS) {
+      RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.c_str()),
+                     static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+    }
+  }
+
+ private:
+  static constexpr wchar_t kWow64Key[] = L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+  bool separated_ = false;
+};
+
 TEST_F(IntegrationEndToEnd, AppPathsInBothViewsAndMsiRemovalKeepsThem) {
+  const SeparateAppPathsViews views;
   const InstallationLayout layout(FullInstallation());
   ASSERT_TRUE(layout.ready());
   ASSERT_EQ(0u, layout.Run(L"apply", L"--record=default").exitCode);
@@ -513,8 +544,6 @@ TEST_F(IntegrationEndToEnd, AppPathsInBothViewsAndMsiRemovalKeepsThem) {
   ASSERT_EQ(0u, layout.Run(L"remove").exitCode);
   EXPECT_TRUE(RegKeyExists(HKLM, kUninstallPath)) << "the uninstall driver deletes it, once the files are gone";
   EXPECT_FALSE(RegKeyExists(HKLM, kAppPathsPath));
-  // Wine (like Windows 7 and later) links the 32-bit view's App Paths to the 64-bit key, so here
-  // this holds even without the 32-bit deletion; where the views are separate it needs it.
   EXPECT_FALSE(RegKeyExists(HKLM, kAppPathsPath, KEY_WOW64_32KEY)) << "the 32-bit view's key goes too";
 }
 

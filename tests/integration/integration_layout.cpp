@@ -5,7 +5,6 @@
 #include <objidl.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <winioctl.h>
 
 #include <cwchar>
 #include <utility>
@@ -95,8 +94,6 @@ int RunChild(const ChildArguments& arguments) {
     UpdateShortcuts(arguments.record, text, 2048, nullptr);
   } else if (action == L"shellext-apply" || action == L"shellext-remove") {
     UpdateShellExtensions(action == L"shellext-remove", arguments.record);
-  } else if (action == L"apppath") {
-    exitCode = RegisterAppPath() ? 0 : 1;
   } else if (action == L"uninstall-entry") {
     WriteUninstallEntry();
   } else {
@@ -280,52 +277,3 @@ ShortcutInfo ReadShortcut(const std::wstring& path) {
   return info;
 }
 
-namespace {
-
-// A junction (mount point) made with FSCTL_SET_REPARSE_POINT.
-bool MakeMountPoint(const std::wstring& link, const std::wstring& target) {
-  if (!CreateDirectoryW(link.c_str(), nullptr)) return false;
-  UniqueFileHandle handle(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle) {
-    RemoveDirectoryW(link.c_str());
-    return false;
-  }
-  const std::wstring substitute = L"\\??\\" + target;
-  const USHORT substituteBytes = static_cast<USHORT>(substitute.size() * sizeof(wchar_t));
-  const USHORT printBytes = static_cast<USHORT>(target.size() * sizeof(wchar_t));
-  // REPARSE_DATA_BUFFER of a mount point: tag, data length, reserved, the offsets and lengths of
-  // the two names, then the names, each terminated.
-  std::string buffer(8 + 8 + substituteBytes + 2 + printBytes + 2, '\0');
-  auto put16 = [&](size_t at, USHORT v) { memcpy(&buffer[at], &v, 2); };
-  const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
-  memcpy(&buffer[0], &tag, 4);
-  put16(4, static_cast<USHORT>(buffer.size() - 8));
-  put16(8, 0);
-  put16(10, substituteBytes);
-  put16(12, static_cast<USHORT>(substituteBytes + 2));
-  put16(14, printBytes);
-  memcpy(&buffer[16], substitute.c_str(), substituteBytes);
-  memcpy(&buffer[16 + substituteBytes + 2], target.c_str(), printBytes);
-  DWORD returned = 0;
-  if (DeviceIoControl(handle.get(), FSCTL_SET_REPARSE_POINT, &buffer[0], static_cast<DWORD>(buffer.size()), nullptr,
-                      0, &returned, nullptr)) {
-    return true;
-  }
-  handle.reset();
-  RemoveDirectoryW(link.c_str());
-  return false;
-}
-
-}  // namespace
-
-bool MakeJunction(const std::wstring& link, const std::wstring& target) {
-  if (MakeMountPoint(link, target)) return true;
-  // Where mount points are not supported, a directory symbolic link is a reparse point too.
-  // (Wine 8's CreateSymbolicLinkW reports success and makes nothing: check what is there.)
-  if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) return false;
-  const DWORD attributes = GetFileAttributesW(link.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
-  SetLastError(ERROR_NOT_SUPPORTED);
-  return false;
-}

@@ -15,7 +15,7 @@
 #include "support/temp_folder.h"
 
 // Child command line: --child <action> [options]
-//   actions: apply, remove, shortcuts, shellext-apply, shellext-remove, apppath, uninstall-entry
+//   actions: apply, remove, shortcuts, shellext-apply, shellext-remove, uninstall-entry
 //   options: --record=<26 digits 0/1> or --record=default (LoadIntegrationSettings)
 //            --deny-first      the first registry write is refused with access denied
 //            --deny-progid     writes to HKCR\Ovenix (the first ProgID write) are refused
@@ -70,6 +70,3 @@ struct ShortcutInfo {
   int iconIndex = -1;
 };
 ShortcutInfo ReadShortcut(const std::wstring& path);
-
-// Makes `link` (a new folder) a junction to `target`; false where the platform cannot.
-bool MakeJunction(const std::wstring& link, const std::wstring& target);

@@ -80,9 +80,7 @@ class WarningNotice : public ::testing::Test {
  protected:
   void Install(const wchar_t* library, const std::string& languageFile) {
     ASSERT_TRUE(CopyFileW(BuiltUninstallExe().c_str(), folder_.Join(L"uninstall.exe").c_str(), FALSE));
-    if (library) {
-      ASSERT_TRUE(CopyFileW((OwnModuleFolder() + L"\\" + library).c_str(), folder_.Join(L"voklng.dll").c_str(), FALSE));
-    }
+    ASSERT_TRUE(CopyFileW((OwnModuleFolder() + L"\\" + library).c_str(), folder_.Join(L"voklng.dll").c_str(), FALSE));
     if (!languageFile.empty()) {
       ASSERT_TRUE(WriteFileBytes(folder_.Join(L"uninstall.lng"), languageFile));
     }
@@ -110,14 +108,6 @@ TEST_F(WarningNotice, RightToLeftLibraryMirrorsTheNotice) {
   EXPECT_EQ(WS_EX_LAYOUTRTL, seen.extendedStyle & WS_EX_LAYOUTRTL) << std::hex << seen.extendedStyle;
   EXPECT_TRUE(seen.result.finished);
   EXPECT_EQ(0u, seen.result.exitCode);
-}
-
-TEST_F(WarningNotice, RightToLeftFileMirrorsTheNotice) {
-  Install(nullptr, "***messages**\r\n:DIRECTION RTL\r\n");
-  const NoticeSeen seen = RunWarning(folder_);
-  ASSERT_TRUE(seen.shown) << "no notice appeared";
-  EXPECT_EQ(WS_EX_LAYOUTRTL, seen.extendedStyle & WS_EX_LAYOUTRTL) << std::hex << seen.extendedStyle;
-  EXPECT_EQ(ProgramString(5106), seen.caption);
 }
 
 }  // namespace

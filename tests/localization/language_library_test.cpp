@@ -210,13 +210,6 @@ TEST_F(LanguageData, KeyIdIndexIsPreparedWhenTheFileOpens) {
 
 // ---- Where the language file is looked for ----
 
-TEST_F(LanguageData, LanguageFileInTheLanguageFolder) {
-  WriteLanguageFile(languages_.Join(L"uninstall.lng"), "IDS_BETA from the language folder\r\n");
-  UseLanguageFolder(languages_.path());
-  LoadLanguageFile(L"uninstall.lng");
-  EXPECT_EQ(L"from the language folder", TextOf(g_languageTable, "s:IDS_BETA"));
-}
-
 TEST_F(LanguageData, BareNameIsLookedForBesideTheProgram) {
   const std::wstring name = L"voktest-" + std::to_wstring(GetCurrentProcessId()) + L".lng";
   const std::wstring besideProgram = OwnModuleFolder() + L"\\" + name;

@@ -76,20 +76,6 @@ TEST_F(StringsWithLibrary, WithoutAFileTheLibraryThenTheProgramAnswer) {
   EXPECT_FALSE(ProgramString(IDS_UNINSTALLVOK).empty());
 }
 
-TEST(StringsWithoutLibrary, ProgramStringsAndUnknownNamesInTheFile) {
-  // Keys that differ only in case, or sit in another section, are other keys.
-  ScopedLanguageFile file(
-      L"ids_beta lower case\r\n"
-      L":DIALOG SETUPDLG\r\n"
-      L"IDS_64BIT in a dialog section\r\n"
-      L":STRINGS\r\n"
-      L"IDS_32BIT,\r\n");  // comma and line end: an entry with an empty text
-  ASSERT_TRUE(file.loaded());
-  EXPECT_EQ(std::wstring(LocalizedString(IDS_BETA)), ProgramString(IDS_BETA));
-  EXPECT_EQ(std::wstring(LocalizedString(IDS_64BIT)), ProgramString(IDS_64BIT));
-  EXPECT_EQ(std::wstring(LocalizedString(IDS_32BIT)), L"");
-}
-
 // ---- FindStringKey ----
 
 TEST(FindStringKey, NeedsALoadedFileAndAStringKey) {

@@ -38,9 +38,3 @@ PrivateRegistry::~PrivateRegistry() {
   // Remove the parent too when no other test is using it.
   RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VokTests");
 }
-
-std::wstring PrivateRegistry::RealPathOf(HKEY root) const {
-  if (root == HKEY_CLASSES_ROOT) return base_ + L"\\HKCR";
-  if (root == HKEY_LOCAL_MACHINE) return base_ + L"\\HKLM";
-  return base_ + L"\\HKCU";
-}

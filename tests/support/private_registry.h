@@ -21,9 +21,6 @@ class PrivateRegistry {
   PrivateRegistry(const PrivateRegistry&) = delete;
   PrivateRegistry& operator=(const PrivateRegistry&) = delete;
 
-  // The real-registry path (below the real HKCU) that stands in for a root.
-  std::wstring RealPathOf(HKEY root) const;
-
  private:
   std::wstring base_;  // below the real HKCU
   UniqueHkey classes_, user_, machine_;

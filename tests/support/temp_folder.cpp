@@ -1,10 +1,16 @@
 #include "support/temp_folder.h"
 
 #include <windows.h>
+#include <winioctl.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <initializer_list>
 
 #include "base/handles.h"
+#include "support/process.h"
 
 TempFolder::TempFolder(const std::wstring& hint) {
   static unsigned counter = 0;
@@ -102,4 +108,87 @@ std::vector<std::wstring> ListFileTree(const std::wstring& folder) {
   AppendTree(folder, lines);
   std::sort(lines.begin(), lines.end());
   return lines;
+}
+
+namespace {
+
+// Runs the Unix command `words` with the Unix names of `paths` after them through Wine's own
+// exports (absent on Windows); true when it ends with exit code 0.
+bool RunUnixCommand(std::vector<std::string> words, std::initializer_list<std::wstring> paths) {
+  using Spawn = LONG(WINAPI*)(char* const* argv, int wait);
+  using UnixName = char*(CDECL*)(const wchar_t* path);  // on the process heap
+  const auto spawn = reinterpret_cast<Spawn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "__wine_unix_spawnvp")));
+  const auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!spawn || !unixName) return false;
+  for (const std::wstring& path : paths) {
+    char* name = unixName(path.c_str());
+    if (!name) return false;
+    words.push_back(name);
+    HeapFree(GetProcessHeap(), 0, name);
+  }
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+  return spawn(argv.data(), /*wait=*/1) == 0;
+}
+
+// A junction (mount point) made with FSCTL_SET_REPARSE_POINT.
+bool MakeMountPoint(const std::wstring& link, const std::wstring& target) {
+  if (!CreateDirectoryW(link.c_str(), nullptr)) return false;
+  UniqueFileHandle handle(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) {
+    RemoveDirectoryW(link.c_str());
+    return false;
+  }
+  const std::wstring substitute = L"\\??\\" + target;
+  const USHORT substituteBytes = static_cast<USHORT>(substitute.size() * sizeof(wchar_t));
+  const USHORT printBytes = static_cast<USHORT>(target.size() * sizeof(wchar_t));
+  // REPARSE_DATA_BUFFER of a mount point: tag, data length, reserved, the offsets and lengths of
+  // the two names, then the names, each terminated.
+  std::string buffer(8 + 8 + substituteBytes + 2 + printBytes + 2, '\0');
+  auto put16 = [&](size_t at, USHORT v) { memcpy(&buffer[at], &v, 2); };
+  const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+  memcpy(&buffer[0], &tag, 4);
+  put16(4, static_cast<USHORT>(buffer.size() - 8));
+  put16(8, 0);
+  put16(10, substituteBytes);
+  put16(12, static_cast<USHORT>(substituteBytes + 2));
+  put16(14, printBytes);
+  memcpy(&buffer[16], substitute.c_str(), substituteBytes);
+  memcpy(&buffer[16 + substituteBytes + 2], target.c_str(), printBytes);
+  DWORD returned = 0;
+  if (DeviceIoControl(handle.get(), FSCTL_SET_REPARSE_POINT, &buffer[0], static_cast<DWORD>(buffer.size()), nullptr,
+                      0, &returned, nullptr)) {
+    return true;
+  }
+  handle.reset();
+  RemoveDirectoryW(link.c_str());
+  return false;
+}
+
+}  // namespace
+
+ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target, bool folder)
+    : link_(link), folder_(folder) {
+  if (RunningUnderWine()) {
+    made_ = RunUnixCommand({"ln", "-s"}, {target, link});
+    EXPECT_TRUE(made_) << "ln -s could not make a link to " << testing::PrintToString(target);
+    return;
+  }
+  const DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+  made_ = (folder && MakeMountPoint(link, target)) || CreateSymbolicLinkW(link.c_str(), target.c_str(), flags);
+}
+
+ScopedLink::~ScopedLink() {
+  if (!made_) return;
+  if (RunningUnderWine()) {
+    RunUnixCommand({"rm"}, {link_});
+  } else if (folder_) {
+    RemoveDirectoryW(link_.c_str());
+  } else {
+    DeleteFileW(link_.c_str());
+  }
 }

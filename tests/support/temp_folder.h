@@ -32,3 +32,21 @@ bool MakeFolders(const std::wstring& path);   // creates every missing folder of
 std::vector<std::wstring> ListFileTree(const std::wstring& folder);
 // Deletes a test-owned tree; never follows reparse points. Returns false if anything stayed.
 bool DeleteTreeForTest(const std::wstring& path);
+
+// A link at `link` (not there yet) to the file or folder `target`; the object removes the link
+// alone. Windows: a junction for a folder where it can, else a symbolic link. Wine 8 makes neither
+// but shows a Unix symbolic link to a folder as a folder reparse point and one to a file as that
+// file: there "ln -s" makes it and "rm" removes it (Wine's own deletions would act on the target),
+// and a link that cannot be made fails the test. Elsewhere made() is false where links are refused.
+class ScopedLink {
+ public:
+  ScopedLink(const std::wstring& link, const std::wstring& target, bool folder);
+  ~ScopedLink();
+  ScopedLink(const ScopedLink&) = delete;
+  ScopedLink& operator=(const ScopedLink&) = delete;
+  bool made() const { return made_; }
+
+ private:
+  std::wstring link_;
+  bool folder_, made_ = false;
+};
