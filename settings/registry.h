@@ -8,7 +8,10 @@
 // used unchanged. A null subkey or value name counts as empty; the empty value name is the key's
 // default value.
 //
-// Routing of every operation, in this order:
+// Every operation works on one key, a SettingKey (below): the address-based functions make one for
+// the single value they read or write, and callers that work on several values of a key make one
+// and keep it, so that the key is opened once for all of them. The route is decided once per key,
+// in this order:
 //   1. When the INI settings file is in use (settings/ini_store.h) and the address lies inside the
 //      program's own key (root none, HKCU or HKLM with a relative subkey), the file's in-memory
 //      entries serve the operation and the registry is not touched. The first such question of
@@ -17,6 +20,9 @@
 //      the operation does nothing and gives the neutral result stated below.
 //   3. Otherwise the registry is used.
 // Without an INI file every operation reaches the registry.
+//
+// Each registry key is opened at its first use, for reading and writing where the account may
+// write it (for reading otherwise), and created by the first write when it is missing.
 //
 // Registry paths (after ProgramKeyPath) of 512 characters or more are refused, never cut (a cut
 // path names another key): the operation touches nothing, reads yield the default, writes return
@@ -29,6 +35,8 @@
 #include <windows.h>
 
 #include <cstddef>
+
+#include "base/handles.h"
 
 // Size of every registry path buffer of this layer, terminator included.
 constexpr size_t kRegistryPathCapacity = 512;
@@ -101,8 +109,68 @@ enum class ExactString {
 // INI store are not counted (ERROR_NOT_SUPPORTED); neutral (registry access off): ERROR_ACCESS_DENIED.
 [[nodiscard]] DWORD CountSettingKeyContents(HKEY root, const wchar_t* subkey, DWORD* subkeys, DWORD* values);
 
+struct SettingsStore;
+
+// One key of the settings store, opened once for everything done with it: its values are read,
+// written and deleted through one registry handle (or, for the program's own key while a settings
+// file serves it, through the file's entries under it). Its route (the header comment) is decided
+// once, when it is made; RegistryView() is taken then too. Nothing is opened before the first use;
+// the key is created by the first write when it is missing. Each operation behaves as the
+// address-based function of the same name below describes; subkeys of 512 characters or more are
+// refused by every route. Not copyable.
+class SettingKey {
+ public:
+  SettingKey(HKEY root, const wchar_t* subkey) noexcept;
+  SettingKey(const SettingKey&) = delete;
+  SettingKey& operator=(const SettingKey&) = delete;
+
+  [[nodiscard]] bool Exists();
+  [[nodiscard]] DWORD ReadNumber(const wchar_t* valueName, DWORD defaultValue);
+  bool ReadString(const wchar_t* valueName, wchar_t* destination, const wchar_t* defaultText, size_t capacity);
+  [[nodiscard]] DWORD ReadValue(const wchar_t* valueName, DWORD* type, void* data, DWORD* size);
+  [[nodiscard]] bool HasValue(const wchar_t* valueName);
+  [[nodiscard]] ExactString ReadExactString(const wchar_t* valueName, wchar_t* destination, size_t capacity);
+  [[nodiscard]] DWORD CountContents(DWORD* subkeys, DWORD* values);
+  // True when the key exists and holds neither a value nor a subkey (false for the settings file's
+  // keys and with registry access off).
+  [[nodiscard]] bool IsEmpty();
+  // The name of the registry subkey at index (RegEnumKeyExW, cut never: false for a longer name), or
+  // false at the end; always false for the settings file's keys and with registry access off.
+  [[nodiscard]] bool SubkeyName(DWORD index, wchar_t* name, size_t capacity);
+
+  // True when a write through this object created the registry key (it was not there before).
+  [[nodiscard]] bool CreatedByWrite() const { return created_; }
+
+  DWORD WriteString(const wchar_t* valueName, const wchar_t* text);
+  DWORD WriteNumber(const wchar_t* valueName, DWORD value);
+  DWORD WriteEmptyValue(const wchar_t* valueName);
+  void DeleteValue(const wchar_t* valueName);
+  // Deletes the key itself (DeleteSettingKey, DeleteSettingKey32); the object then stands for it
+  // as if it had not been opened yet.
+  void Delete();
+  void DeleteFrom32BitView();
+  // Deletes the key where it holds nothing (IsEmpty).
+  void DeleteIfEmpty();
+  void DeleteTree();
+  void DeleteTreeExcept(const wchar_t* keptChild);
+
+ private:
+  friend struct SettingsStore;
+  friend struct RegistryKeyAccess;
+  const SettingsStore* store_;
+  HKEY root_;
+  bool fits_;  // the subkey and its registry path fit their buffers
+  REGSAM view_;
+  wchar_t subkey_[kRegistryPathCapacity];  // as given: the settings file names its entries by it
+  wchar_t path_[kRegistryPathCapacity];    // the registry path (ProgramKeyPath)
+  UniqueHkey handle_;                      // the open registry key
+  // What the handle may do: nothing yet, nothing (the key is missing), read, or read and write.
+  enum class Opened : unsigned char { NotYet, Missing, ReadOnly, ReadWrite } opened_ = Opened::NotYet;
+  bool created_ = false;
+};
+
 // Writes text as REG_SZ (terminator included in the data) or value as REG_DWORD, creating the key
-// when needed (RegCreateKeyExW with KEY_WRITE | RegistryView()). Returns the Windows error code of
+// when needed (RegCreateKeyExW with KEY_READ | KEY_WRITE | RegistryView()). Returns the Windows error code of
 // the first failing call, 0 on success. INI: a quoted string / unsigned decimal entry, 0; a
 // name or text holding CR or LF is refused with ERROR_INVALID_DATA (the file has no escaping).
 // Neutral: 0, nothing written. Callers test for ERROR_ACCESS_DENIED (5).
@@ -126,9 +194,10 @@ void DeleteSettingKey(HKEY root, const wchar_t* subkey);
 // and HKCR that is the Wow6432Node side). Same INI routing and neutral result as DeleteSettingKey.
 void DeleteSettingKey32(HKEY root, const wchar_t* subkey);
 
-// Deletes the key with all its subkeys by repeated passes until a pass deletes nothing. A subkey
-// whose name is 200 characters or longer stops the enumeration of its parent: that subkey, the
-// later ones and the parent survive. The root itself is never deleted. INI: as DeleteSettingKey.
+// Deletes the key with all its subkeys in one walk, each key opened once. A subkey whose name is
+// 200 characters or longer stops the enumeration of its parent: that subkey, the later ones and the
+// parent survive; so does a subkey that cannot be deleted, and its parent with it. The root itself
+// is never deleted. INI: as DeleteSettingKey.
 void DeleteSettingTree(HKEY root, const wchar_t* subkey);
 
 // DeleteSettingTree, sparing one child key: while (root, subkey)\keptChild exists, every other
