@@ -72,13 +72,19 @@ bool RegisterAppPath() {
 
   // Without write access to HKEY_LOCAL_MACHINE the whole integration is abandoned: test the first
   // write only, before anything else is written.
-  if (WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"", exePath) == ERROR_ACCESS_DENIED) return false;
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, L"", L"exe64", exePath);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", folder);
+  {
+    SettingKey appPath(HKEY_LOCAL_MACHINE, kAppPathsKey);
+    if (appPath.WriteString(L"", exePath) == ERROR_ACCESS_DENIED) return false;
+    (void)WriteSettingString(HKEY_LOCAL_MACHINE, L"", L"exe64", exePath);
+    (void)appPath.WriteString(L"Path", folder);
+  }
   // 32-bit programs look the archiver up in their own view of App Paths.
   SetRegistryView(KEY_WOW64_32KEY);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"", exePath);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", folder);
+  {
+    SettingKey appPath32(HKEY_LOCAL_MACHINE, kAppPathsKey);
+    (void)appPath32.WriteString(L"", exePath);
+    (void)appPath32.WriteString(L"Path", folder);
+  }
   SetRegistryView(0);
   return true;
 }
@@ -120,47 +126,48 @@ void WriteUninstallEntry() {
   CopyBounded(folder, ownPath, kPathCapacity);
   *FileNamePart(folder) = L'\0';
 
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", displayName);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", displayVersion);
-  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMajor", kVersionMajor);
-  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMinor", kVersionMinor);
+  SettingKey entry(HKEY_LOCAL_MACHINE, kUninstallKey);
+  (void)entry.WriteString(L"DisplayName", displayName);
+  (void)entry.WriteString(L"DisplayVersion", displayVersion);
+  (void)entry.WriteNumber(L"VersionMajor", kVersionMajor);
+  (void)entry.WriteNumber(L"VersionMinor", kVersionMinor);
   // Quoted: with blanks in an unquoted path, Windows would try "C:\Program.exe" first.
   wchar_t command[kCommandCapacity];
   CopyBounded(command, L"\"", kCommandCapacity);
   AppendBounded(command, ownPath, kCommandCapacity);
   AppendBounded(command, L"\"", kCommandCapacity);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", command);
+  (void)entry.WriteString(L"UninstallString", command);
 
   // An icon the installer (or an earlier run) pointed at an existing file stays.
   wchar_t icon[kPathCapacity];
-  ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", icon, L"", kPathCapacity);
+  entry.ReadString(L"DisplayIcon", icon, L"", kPathCapacity);
   if (icon[0] == L'\0' || !PathExists(icon)) {
     JoinPath(folder, kArchiverExe, icon, kPathCapacity);
-    (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", icon);
+    (void)entry.WriteString(L"DisplayIcon", icon);
   }
 
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", folder);
-  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoModify", 1);
-  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoRepair", 1);
-  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"Language", 0);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher", kPublisherName);
+  (void)entry.WriteString(L"InstallLocation", folder);
+  (void)entry.WriteNumber(L"NoModify", 1);
+  (void)entry.WriteNumber(L"NoRepair", 1);
+  (void)entry.WriteNumber(L"Language", 0);
+  (void)entry.WriteString(L"Publisher", kPublisherName);
 
   // For tools that remove programs without a person: the silent command and the size.
   AppendBounded(command, L" /S", kCommandCapacity);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString", command);
-  (void)WriteSettingNumber(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize",
+  (void)entry.WriteString(L"QuietUninstallString", command);
+  (void)entry.WriteNumber(L"EstimatedSize",
                            ownPath[0] != L'\0' ? EstimatedSizeInKilobytes(folder, ownPath) : 0);
   SYSTEMTIME today;
   GetLocalTime(&today);
   wchar_t date[kPieceCapacity];
   FormatBounded(date, kPieceCapacity, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
-  (void)WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallDate", date);
+  (void)entry.WriteString(L"InstallDate", date);
 }
 
 void RegisteredInstallationFolder(wchar_t* folder, size_t capacity) {
   if (capacity == 0) return;
-  ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", folder, L"", capacity);
-  if (folder[0] == L'\0') ReadSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", folder, L"", capacity);
+  (void)ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", folder, L"", capacity);
+  if (folder[0] == L'\0') (void)ReadSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", folder, L"", capacity);
 }
 
 void DeleteUninstallEntry() { DeleteSettingKey(HKEY_LOCAL_MACHINE, kUninstallKey); }

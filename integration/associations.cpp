@@ -41,11 +41,15 @@ bool NamesArchiverProgId(const wchar_t* type) {
 // program's.
 struct VolumeKey {
   wchar_t name[16];
-  wchar_t type[kPathCapacity];
+  SettingKey key;
+  wchar_t type[kSavedTypeCapacity];
   ExactString state;
-  explicit VolumeKey(unsigned number) {
+  explicit VolumeKey(unsigned number) : name(), key(HKEY_CLASSES_ROOT, VolumeName(number, name)) {
+    state = key.ReadExactString(L"", type, kSavedTypeCapacity);
+  }
+  static const wchar_t* VolumeName(unsigned number, wchar_t (&name)[16]) {
     FormatBounded(name, 16, L".v%02u", number);
-    state = ReadExactSettingString(HKEY_CLASSES_ROOT, name, L"", type, kPathCapacity);
+    return name;
   }
   bool NamesArchiver() const { return state == ExactString::Read && NamesArchiverProgId(type); }
   bool Unclaimed() const { return state == ExactString::Missing || (state == ExactString::Read && type[0] == L'\0'); }
@@ -55,9 +59,9 @@ struct VolumeKey {
 // already has them): nothing of them is saved, so nothing of another program could come back.
 void ClaimVolumeKeys() {
   for (unsigned number = 0; number < kVolumeKeysClaimed; ++number) {
-    const VolumeKey volume(number);
+    VolumeKey volume(number);
     if (volume.Unclaimed() || volume.NamesArchiver()) {
-      (void)WriteSettingString(HKEY_CLASSES_ROOT, volume.name, L"", kArchiveProgId);
+      (void)volume.key.WriteString(L"", kArchiveProgId);
     } else {
       LogLine("association %s: left to its owner: it has a type of another program", volume.name);
     }
@@ -68,58 +72,11 @@ void ClaimVolumeKeys() {
 // goes, and the key with it unless another program has put something into it since.
 void ReleaseVolumeKeys() {
   for (unsigned number = 0; number < kVolumeKeysReleased; ++number) {
-    const VolumeKey volume(number);
+    VolumeKey volume(number);
     if (!volume.NamesArchiver()) continue;
-    DeleteSettingValue(HKEY_CLASSES_ROOT, volume.name, L"");
-    if (ClassesKeyIsEmpty(volume.name)) DeleteSettingKey(HKEY_CLASSES_ROOT, volume.name);
+    volume.key.DeleteValue(L"");
+    volume.key.DeleteIfEmpty();
   }
-}
-
-// Takes ext over from its previous owner: saves that owner (in its owner record and in the
-// settings) and returns true, or returns false, having saved nothing, when the owner could not be
-// given back exactly: its default value is not a string the saved state holds bit for bit
-// (another type, a NUL inside, 512 characters or more), or the record or the settings refused it
-// (a settings file cannot hold a line break). The extension is then left to its owner. A "New"
-// menu entry that cannot be given back exactly is not saved ("ShellNew" stays missing) and is
-// never touched (MayChangeShellNew).
-bool SaveOwnerBeforeTakeover(const wchar_t* ext) {
-  PreviousOwner owner;
-  if (ReadExactSettingString(HKEY_CLASSES_ROOT, ext, L"", owner.type, kSavedTypeCapacity) == ExactString::NotExact) {
-    LogLine("association %s: left to its owner: its type is not a string the saved state gives back exactly "
-            "(another type, a NUL inside, or 512 characters or more)",
-            ext);
-    return false;
-  }
-  owner.shellNewSaved = SaveShellNewState(ext, owner.shellNew, kShellNewStateCapacity);
-  owner.existed = SettingKeyExists(HKEY_CLASSES_ROOT, ext);
-  if (!SavePreviousOwner(ext, owner)) return false;
-  if (!owner.shellNewSaved) {
-    LogLine("New menu entry of %s: left to its owner, it is not a single FileName or an empty NullFile", ext);
-  } else if (owner.shellNew[0] != L'\0') {
-    LogLine("New menu entry of %s: saved as \"%s\"", ext, owner.shellNew);
-  }
-  return true;
-}
-
-// Gives the type of ext back to its previous owner.
-void GiveBackType(const wchar_t* ext, const PreviousOwner& owner, OwnerSource source) {
-  const wchar_t* from = source == OwnerSource::Record ? L"its owner record" : L"the settings";
-  if (source == OwnerSource::Unknown) {
-    LogLine("association %s: its previous owner is not known (no owner record, nothing in the settings): "
-            "the archiver's type goes",
-            ext);
-  }
-  const wchar_t* type = NamesArchiverProgId(owner.type) ? L"" : owner.type;
-  if (owner.existed) {
-    if (source != OwnerSource::Unknown) LogLine("association %s: given back from %s: type \"%s\"", ext, from, type);
-    (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", type);
-    return;
-  }
-  LogLine("association %s: given back from %s: the key goes, it did not exist before", ext, from);
-  // Whatever another program has put into the key since (a value, a subkey) keeps it, without the
-  // archiver's type.
-  DeleteSettingValue(HKEY_CLASSES_ROOT, ext, L"");
-  if (ClassesKeyIsEmpty(ext)) DeleteSettingKey(HKEY_CLASSES_ROOT, ext);
 }
 
 // One extension and the ProgID the archiver points it at.
@@ -130,85 +87,162 @@ struct Claim {
   bool isZip;  // carries a "New" entry
 };
 
-// Windows offers every ProgID named in "<ext>\OpenWithProgids" in "Open with" and on the Default
-// apps page, whoever is the extension's default: being offered is not taking over, so it is done
-// for an extension left to its owner too. The key goes again only where setup created it.
-void OpenWithKey(const wchar_t* ext, wchar_t* key, size_t capacity) {
-  JoinKey(ext, L"\\OpenWithProgids", key, capacity);
+// The keys one extension's association lives in, each opened once for everything done with it,
+// and what its class key held when the work began.
+struct ExtensionKeys {
+  explicit ExtensionKeys(const Claim& claim)
+      : classKey(HKEY_CLASSES_ROOT, claim.ext), openWith(HKEY_CLASSES_ROOT, OpenWithName(claim.ext).text),
+        owner(claim.ext) {
+    typeState = classKey.ReadExactString(L"", type, kSavedTypeCapacity);
+  }
+  // "<ext>\OpenWithProgids": Windows offers every ProgID named there in "Open with" and on the
+  // Default apps page, whoever is the extension's default.
+  struct Name {
+    wchar_t text[kKeyCapacity];
+  };
+  static Name OpenWithName(const wchar_t* ext) {
+    Name name;
+    JoinKey(ext, L"\\OpenWithProgids", name.text, kKeyCapacity);
+    return name;
+  }
+  // Whether the class names the archiver: "Ovenix.REV" for recovery volumes, "Ovenix" or
+  // "Ovenix.ZIP" for every other extension.
+  bool NamesArchiver(const Claim& claim) const {
+    if (typeState != ExactString::Read) return false;
+    return claim.progId == kRecoveryProgId ? NamesEqual(type, kRecoveryProgId) : NamesArchiverProgId(type);
+  }
+
+  SettingKey classKey;  // HKCR\<ext>
+  SettingKey openWith;  // HKCR\<ext>\OpenWithProgids
+  OwnerKeys owner;      // its saved previous owner
+  wchar_t type[kSavedTypeCapacity];
+  ExactString typeState;
+};
+
+// Takes the extension over from its previous owner: saves that owner (in its owner record and in
+// the settings) into `owner` and returns true, or returns false, having saved nothing, when the
+// owner could not be given back exactly: its default value is not a string the saved state holds
+// bit for bit (another type, a NUL inside, 512 characters or more), or the record or the settings
+// refused it (a settings file cannot hold a line break). The extension is then left to its owner.
+// A "New" menu entry that cannot be given back exactly is not saved ("ShellNew" stays missing) and
+// is never touched (MayChangeShellNew).
+bool SaveOwnerBeforeTakeover(ExtensionKeys& keys, PreviousOwner& owner) {
+  const wchar_t* ext = keys.owner.ext;
+  if (keys.typeState == ExactString::NotExact) {
+    LogLine("association %s: left to its owner: its type is not a string the saved state gives back exactly "
+            "(another type, a NUL inside, or 512 characters or more)",
+            ext);
+    return false;
+  }
+  CopyBounded(owner.type, keys.type, kSavedTypeCapacity);
+  owner.shellNewSaved = SaveShellNewState(ext, owner.shellNew, kShellNewStateCapacity);
+  owner.existed = keys.classKey.Exists();
+  if (!SavePreviousOwner(keys.owner, owner)) return false;
+  if (!owner.shellNewSaved) {
+    LogLine("New menu entry of %s: left to its owner, it is not a single FileName or an empty NullFile", ext);
+  } else if (owner.shellNew[0] != L'\0') {
+    LogLine("New menu entry of %s: saved as \"%s\"", ext, owner.shellNew);
+  }
+  return true;
 }
 
-void OfferInOpenWith(const Claim& claim) {
-  if (!IsIntegrationAllowed()) return;
-  wchar_t key[kKeyCapacity];
-  OpenWithKey(claim.ext, key, kKeyCapacity);
-  const bool created = !SettingKeyExists(HKEY_CLASSES_ROOT, key);
-  if (WriteSettingEmptyValue(HKEY_CLASSES_ROOT, key, claim.progId) == ERROR_SUCCESS && created)
-    NoteOpenWithKeyCreated(claim.ext);
+// Gives the type of the extension back to its previous owner.
+void GiveBackType(ExtensionKeys& keys, const PreviousOwner& owner, OwnerSource source) {
+  const wchar_t* ext = keys.owner.ext;
+  const wchar_t* from = source == OwnerSource::Record ? L"its owner record" : L"the settings";
+  if (source == OwnerSource::Unknown) {
+    LogLine("association %s: its previous owner is not known (no owner record, nothing in the settings): "
+            "the archiver's type goes",
+            ext);
+  }
+  const wchar_t* type = NamesArchiverProgId(owner.type) ? L"" : owner.type;
+  if (owner.existed) {
+    if (source != OwnerSource::Unknown) LogLine("association %s: given back from %s: type \"%s\"", ext, from, type);
+    (void)keys.classKey.WriteString(L"", type);
+    return;
+  }
+  LogLine("association %s: given back from %s: the key goes, it did not exist before", ext, from);
+  // Whatever another program has put into the key since (a value, a subkey) keeps it, without the
+  // archiver's type.
+  keys.classKey.DeleteValue(L"");
+  keys.classKey.DeleteIfEmpty();
+}
+
+// Being offered is not taking over, so this is done for an extension left to its owner too. The
+// key goes again only where setup created it.
+void OfferInOpenWith(ExtensionKeys& keys, const Claim& claim) {
+  if (keys.openWith.WriteEmptyValue(claim.progId) == ERROR_SUCCESS && keys.openWith.CreatedByWrite())
+    NoteOpenWithKeyCreated(keys.owner);
 }
 
 // Every other program's value stays, and with it the key.
-void WithdrawFromOpenWith(const Claim& claim) {
-  if (!IsIntegrationAllowed()) return;
-  wchar_t key[kKeyCapacity];
-  OpenWithKey(claim.ext, key, kKeyCapacity);
-  DeleteSettingValue(HKEY_CLASSES_ROOT, key, claim.progId);
-  if (ForgetOpenWithKeyCreated(claim.ext) && ClassesKeyIsEmpty(key)) DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+void WithdrawFromOpenWith(ExtensionKeys& keys, const Claim& claim) {
+  if (keys.openWith.Exists()) keys.openWith.DeleteValue(claim.progId);
+  if (ForgetOpenWithKeyCreated(keys.owner)) keys.openWith.DeleteIfEmpty();
 }
 
-// Associates (associate true) or releases one extension; see AssociateExtension.
-void AssociateOrRelease(const Claim& claim, bool associate, bool wantShellNew) {
+void Associate(ExtensionKeys& keys, const Claim& claim, bool wantShellNew) {
   const wchar_t* ext = claim.ext;
-  const bool hasShellNew = claim.isVok || claim.isZip;
-  if (associate) {
-    // Saved only while another program (or nobody) owns the extension, so running setup again
-    // never replaces the previous owner by the archiver itself. With registry access off the
-    // classes cannot be read at all: the state saved by an earlier run is kept as it is.
-    if (IsIntegrationAllowed()) {
-      if (!ArchiverOwnsExtension(ext)) {
-        if (!SaveOwnerBeforeTakeover(ext)) {
-          OfferInOpenWith(claim);
-          return;
-        }
-      } else {
-        RecordPreviousOwnerFromSettings(ext);  // saved by an earlier version, in the settings only
-      }
-    }
-    (void)WriteSettingString(HKEY_CLASSES_ROOT, ext, L"", claim.progId);
-    OfferInOpenWith(claim);
-    if (claim.isVok) ClaimVolumeKeys();
-    if (wantShellNew && hasShellNew) {
-      PreviousOwner owner;
-      (void)ReadPreviousOwner(ext, owner);
-      CreateShellNewEntry(ext, claim.isVok, owner.shellNewSaved);
+  // Saved only while another program (or nobody) owns the extension, so running setup again never
+  // replaces the previous owner by the archiver itself.
+  PreviousOwner owner;
+  if (!keys.NamesArchiver(claim)) {
+    if (!SaveOwnerBeforeTakeover(keys, owner)) {
+      OfferInOpenWith(keys, claim);
       return;
     }
+  } else if (ReadPreviousOwner(keys.owner, owner) == OwnerSource::Settings) {
+    RecordPreviousOwner(keys.owner, owner);  // saved by an earlier version, in the settings only
   }
+  (void)keys.classKey.WriteString(L"", claim.progId);
+  OfferInOpenWith(keys, claim);
+  if (claim.isVok) ClaimVolumeKeys();
+  if (!claim.isVok && !claim.isZip) return;
+  if (wantShellNew) {
+    CreateShellNewEntry(ext, claim.isVok, owner.shellNewSaved);
+  } else {
+    RestoreShellNewEntry(ext, owner.existed, claim.isVok, owner.shellNewSaved ? owner.shellNew : nullptr);
+  }
+}
 
+void Release(ExtensionKeys& keys, const Claim& claim) {
+  PreviousOwner owner;
+  const OwnerSource source = ReadPreviousOwner(keys.owner, owner);
   // Whatever another program owns now is its business, even if the archiver had it once; the
-  // owner saved for it is of no use any more. With registry access off nothing was found at all.
-  if (!ArchiverOwnsExtension(ext)) {
-    if (associate || !IsIntegrationAllowed()) return;
-    WithdrawFromOpenWith(claim);
-    PreviousOwner stale;
-    if (ReadPreviousOwner(ext, stale) == OwnerSource::Unknown) return;
-    LogLine("association %s: left to the program that has claimed it since", ext);
-    ForgetPreviousOwner(ext);
+  // owner saved for it is of no use any more.
+  if (!keys.NamesArchiver(claim)) {
+    WithdrawFromOpenWith(keys, claim);
+    if (source != OwnerSource::Unknown) LogLine("association %s: left to the program that has claimed it since", claim.ext);
+    ForgetPreviousOwner(keys.owner);
     return;
   }
-
-  PreviousOwner owner;
-  const OwnerSource source = ReadPreviousOwner(ext, owner);
   // Without the previous owner's key, the ShellNew subkey goes here too (RegDeleteKeyW refuses a
   // key with subkeys).
-  if (hasShellNew) RestoreShellNewEntry(ext, owner.existed, claim.isVok, owner.shellNewSaved ? owner.shellNew : nullptr);
-  if (associate) return;
+  if (claim.isVok || claim.isZip)
+    RestoreShellNewEntry(claim.ext, owner.existed, claim.isVok, owner.shellNewSaved ? owner.shellNew : nullptr);
   if (claim.isVok) ReleaseVolumeKeys();
   // Before the type: an OpenWithProgids key setup created keeps the extension's key otherwise.
-  WithdrawFromOpenWith(claim);
+  WithdrawFromOpenWith(keys, claim);
   // The type goes back last: until then the extension is still the archiver's, so that an
   // uninstall interrupted on the way finds it again and finishes the release.
-  GiveBackType(ext, owner, source);
-  ForgetPreviousOwner(ext);
+  GiveBackType(keys, owner, source);
+  ForgetPreviousOwner(keys.owner);
+}
+
+// Associates (associate true) or releases one extension; see AssociateExtension. With registry
+// access off the classes cannot even be read: everything stays as it is, the owners saved by an
+// earlier run included.
+void AssociateOrRelease(const Claim& claim, bool associate, bool wantShellNew) {
+  if (!IsIntegrationAllowed()) {
+    LogLine("association %s: left as it is (registry access is off in the settings file)", claim.ext);
+    return;
+  }
+  ExtensionKeys keys(claim);
+  if (associate) {
+    Associate(keys, claim, wantShellNew);
+  } else {
+    Release(keys, claim);
+  }
 }
 
 DWORD WriteTypeName(const ProgIdRow& row) {
@@ -278,6 +312,8 @@ void AssociateArchiveTypes(const IntegrationSettings& settings) {
                          type.index == kVokTypeIndex, type.index == kZipTypeIndex);
     }
   }
+  // Once for all extensions rather than after each: the keys above the owner records.
+  if (IsIntegrationAllowed()) DeleteEmptyOwnerKeys();
 }
 
 void ReleaseAceExtension() {

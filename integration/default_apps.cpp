@@ -66,22 +66,24 @@ void ForEachArchiveExtension(Action action) {
 
 void WriteApplicationEntry() {
   (void)WriteSettingString(HKEY_CLASSES_ROOT, kApplicationKey, L"FriendlyAppName", kArchiverName);
-  ForEachArchiveExtension([](const ArchiveType&, const wchar_t* extension) {
-    (void)WriteSettingString(HKEY_CLASSES_ROOT, kSupportedTypesKey, extension, L"");
+  SettingKey supportedTypes(HKEY_CLASSES_ROOT, kSupportedTypesKey);
+  ForEachArchiveExtension([&supportedTypes](const ArchiveType&, const wchar_t* extension) {
+    (void)supportedTypes.WriteString(extension, L"");
   });
 }
 
 // False, having written nothing, when the root refuses the first write with access denied.
 bool WriteCapabilities(HKEY root) {
-  if (WriteSettingString(root, kCapabilitiesKey, L"ApplicationName", kArchiverName) == ERROR_ACCESS_DENIED)
-    return false;
-  (void)WriteSettingString(root, kCapabilitiesKey, L"ApplicationDescription", kArchiverName);
+  SettingKey capabilities(root, kCapabilitiesKey);
+  if (capabilities.WriteString(L"ApplicationName", kArchiverName) == ERROR_ACCESS_DENIED) return false;
+  (void)capabilities.WriteString(L"ApplicationDescription", kArchiverName);
   wchar_t icon[kIconCapacity];
   (void)ProgramFilePath(kArchiverExe, icon, kPathCapacity);
   AppendBounded(icon, L",0", kIconCapacity);
-  (void)WriteSettingString(root, kCapabilitiesKey, L"ApplicationIcon", icon);
-  ForEachArchiveExtension([root](const ArchiveType& type, const wchar_t* extension) {
-    (void)WriteSettingString(root, kFileAssociationsKey, extension, ProgIdOf(type));
+  (void)capabilities.WriteString(L"ApplicationIcon", icon);
+  SettingKey fileAssociations(root, kFileAssociationsKey);
+  ForEachArchiveExtension([&fileAssociations](const ArchiveType& type, const wchar_t* extension) {
+    (void)fileAssociations.WriteString(extension, ProgIdOf(type));
   });
   // Last, so that the list never names a key that is not there yet. Its data is the key's path
   // below the same root.

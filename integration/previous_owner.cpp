@@ -3,7 +3,7 @@
 #include <cwchar>
 
 #include "base/bounded_text.h"
-#include "base/growable_array.h"
+#include "base/growable_array.h"  // PackedStringList
 #include "base/run_log.h"
 #include "integration/associations.h"
 #include "settings/ini_store.h"
@@ -49,53 +49,54 @@ void ForEachSavedOwnerExtension(Action action) {
 // "HKLM\Software\Ovenix\Owners\.7z", for the log.
 struct RecordName {
   wchar_t text[kKeyCapacity + 8];
-  RecordName(HKEY root, const wchar_t* key) { FormatBounded(text, kKeyCapacity + 8, L"%ls%ls", RootName(root), key); }
+  RecordName(HKEY root, const wchar_t* ext) {
+    FormatBounded(text, kKeyCapacity + 8, L"%ls%ls\\%ls", RootName(root), kRecordsKey, ext);
+  }
 };
 
-bool AnySavedValue(HKEY root, const wchar_t* key) {
-  for (const wchar_t* name : kSavedStateValues)
-    if (SettingValueExists(root, key, name)) return true;
-  return false;
+// A key name built for a SettingKey, which copies it.
+struct KeyName {
+  wchar_t text[kKeyCapacity];
+};
+KeyName RecordKeyOf(const wchar_t* ext) {
+  KeyName name;
+  OwnerRecordKey(ext, name.text, kKeyCapacity);
+  return name;
+}
+KeyName StateKeyOf(const wchar_t* ext) {
+  KeyName name;
+  ExtensionStateKey(ext, name.text, kKeyCapacity);
+  return name;
 }
 
-// Writes the three values into (root, key); the first refusal ends it with its error.
-DWORD WriteOwnerValues(HKEY root, const wchar_t* key, const PreviousOwner& owner) {
-  DWORD result = WriteSettingNumber(root, key, kSavedExistValue, owner.existed ? 1 : 0);
-  if (result == ERROR_SUCCESS) result = WriteSettingString(root, key, kSavedTypeValue, owner.type);
+// Marks "Exist" as not saved: no stored value reads as this (setup writes 0 or 1).
+constexpr DWORD kNoExistValue = 0xFFFFFFFF;
+
+// Reads the three values of a saved owner from `key`; true when any of them is there.
+bool ReadOwnerValues(SettingKey& key, PreviousOwner& owner) {
+  const DWORD exist = key.ReadNumber(kSavedExistValue, kNoExistValue);
+  owner.existed = exist != 0;
+  const ExactString type = key.ReadExactString(kSavedTypeValue, owner.type, kSavedTypeCapacity);
+  const ExactString shellNew = key.ReadExactString(kShellNewStateValue, owner.shellNew, kShellNewStateCapacity);
+  owner.shellNewSaved = shellNew == ExactString::Read;
+  return exist != kNoExistValue || type != ExactString::Missing || shellNew != ExactString::Missing;
+}
+
+// Writes the three values into `key`; the first refusal ends it with its error.
+DWORD WriteOwnerValues(SettingKey& key, const PreviousOwner& owner) {
+  DWORD result = key.WriteNumber(kSavedExistValue, owner.existed ? 1 : 0);
+  if (result == ERROR_SUCCESS) result = key.WriteString(kSavedTypeValue, owner.type);
   // A "New" entry of an earlier save must not stand for this one.
   if (result == ERROR_SUCCESS && owner.shellNewSaved) {
-    result = WriteSettingString(root, key, kShellNewStateValue, owner.shellNew);
+    result = key.WriteString(kShellNewStateValue, owner.shellNew);
   } else {
-    DeleteSettingValue(root, key, kShellNewStateValue);
+    key.DeleteValue(kShellNewStateValue);
   }
   return result;
 }
 
-void ReadOwnerValues(HKEY root, const wchar_t* key, PreviousOwner& owner) {
-  owner.existed = ReadSettingNumber(root, key, kSavedExistValue, 1) != 0;
-  (void)ReadSettingString(root, key, kSavedTypeValue, owner.type, L"", kSavedTypeCapacity);
-  owner.shellNewSaved = SettingValueExists(root, key, kShellNewStateValue);
-  (void)ReadSettingString(root, key, kShellNewStateValue, owner.shellNew, L"", kShellNewStateCapacity);
-}
-
-void DeleteSettingsOwner(const wchar_t* stateKey) {
-  for (const wchar_t* name : kSavedStateValues) DeleteSettingValue(HKEY_CURRENT_USER, stateKey, name);
-}
-
-// A key of ours that holds nothing any more goes; one that holds anything stays.
-void DeleteKeyIfEmpty(HKEY root, const wchar_t* key) {
-  DWORD subkeys = 0;
-  DWORD values = 0;
-  if (CountSettingKeyContents(root, key, &subkeys, &values) == ERROR_SUCCESS && subkeys == 0 && values == 0)
-    DeleteSettingKey(root, key);
-}
-
-// The owner's values go; the record's key (and the keys above it) only when nothing else is in it.
-void DeleteRecordedOwner(HKEY root, const wchar_t* record) {
-  for (const wchar_t* name : kSavedStateValues) DeleteSettingValue(root, record, name);
-  DeleteKeyIfEmpty(root, record);
-  DeleteKeyIfEmpty(root, kRecordsKey);
-  DeleteKeyIfEmpty(root, kProgramKey);
+void DeleteOwnerValues(SettingKey& key) {
+  for (const wchar_t* name : kSavedStateValues) key.DeleteValue(name);
 }
 
 // How the settings keep what they were given, for the log: a settings file that is never written
@@ -118,105 +119,87 @@ HKEY OwnerRecordRoot(const wchar_t* ext) {
   return SettingKeyExists(HKEY_CURRENT_USER, userClass) ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
-bool SavePreviousOwner(const wchar_t* ext, const PreviousOwner& owner) {
-  const HKEY root = OwnerRecordRoot(ext);
-  wchar_t record[kKeyCapacity];
-  OwnerRecordKey(ext, record, kKeyCapacity);
-  wchar_t stateKey[kKeyCapacity];
-  ExtensionStateKey(ext, stateKey, kKeyCapacity);
-  const RecordName recordName(root, record);
+OwnerKeys::OwnerKeys(const wchar_t* extension)
+    : ext(extension),
+      recordRoot(OwnerRecordRoot(extension)),
+      record(recordRoot, RecordKeyOf(extension).text),
+      settings(HKEY_CURRENT_USER, StateKeyOf(extension).text) {}
 
-  const DWORD recorded = WriteOwnerValues(root, record, owner);
-  const DWORD stored = recorded == ERROR_SUCCESS ? WriteOwnerValues(HKEY_CURRENT_USER, stateKey, owner) : 0;
+bool SavePreviousOwner(OwnerKeys& keys, const PreviousOwner& owner) {
+  const RecordName recordName(keys.recordRoot, keys.ext);
+  const DWORD recorded = WriteOwnerValues(keys.record, owner);
+  const DWORD stored = recorded == ERROR_SUCCESS ? WriteOwnerValues(keys.settings, owner) : 0;
   if (recorded != ERROR_SUCCESS || stored != ERROR_SUCCESS) {
-    DeleteRecordedOwner(root, record);
-    DeleteSettingsOwner(stateKey);
+    DeleteOwnerValues(keys.record);
+    keys.record.DeleteIfEmpty();
+    DeleteOwnerValues(keys.settings);
     if (recorded != ERROR_SUCCESS) {
-      LogLine("association %s: left to its owner: its owner record %s cannot be written -> %e", ext, recordName.text,
-              static_cast<unsigned>(recorded));
+      LogLine("association %s: left to its owner: its owner record %s cannot be written -> %e", keys.ext,
+              recordName.text, static_cast<unsigned>(recorded));
     } else {
-      LogLine("association %s: left to its owner: the settings cannot hold its type \"%s\"", ext, owner.type);
+      LogLine("association %s: left to its owner: the settings cannot hold its type \"%s\"", keys.ext, owner.type);
     }
     return false;
   }
-  LogLine("association %s: taken over; previous owner saved: the key %s, type \"%s\"; kept in %s%s", ext,
+  LogLine("association %s: taken over; previous owner saved: the key %s, type \"%s\"; kept in %s%s", keys.ext,
           owner.existed ? L"existed" : L"did not exist", owner.type, recordName.text, SettingsCopy());
   return true;
 }
 
-OwnerSource ReadPreviousOwner(const wchar_t* ext, PreviousOwner& owner) {
+OwnerSource ReadPreviousOwner(OwnerKeys& keys, PreviousOwner& owner) {
   owner = PreviousOwner{};
-  const HKEY root = OwnerRecordRoot(ext);
-  wchar_t record[kKeyCapacity];
-  OwnerRecordKey(ext, record, kKeyCapacity);
-  if (AnySavedValue(root, record)) {
-    ReadOwnerValues(root, record, owner);
-    return OwnerSource::Record;
+  if (keys.record.Exists() && ReadOwnerValues(keys.record, owner)) return OwnerSource::Record;
+  owner = PreviousOwner{};
+  if (ReadOwnerValues(keys.settings, owner)) return OwnerSource::Settings;
+  owner = PreviousOwner{};
+  return OwnerSource::Unknown;
+}
+
+void RecordPreviousOwner(OwnerKeys& keys, const PreviousOwner& owner) {
+  const DWORD recorded = WriteOwnerValues(keys.record, owner);
+  if (recorded != ERROR_SUCCESS) {
+    DeleteOwnerValues(keys.record);
+    keys.record.DeleteIfEmpty();
   }
-  wchar_t stateKey[kKeyCapacity];
-  ExtensionStateKey(ext, stateKey, kKeyCapacity);
-  if (!AnySavedValue(HKEY_CURRENT_USER, stateKey)) return OwnerSource::Unknown;
-  ReadOwnerValues(HKEY_CURRENT_USER, stateKey, owner);
-  return OwnerSource::Settings;
+  LogLine("association %s: previous owner copied from the settings into the owner record %s -> %e", keys.ext,
+          RecordName(keys.recordRoot, keys.ext).text, static_cast<unsigned>(recorded));
 }
 
-void RecordPreviousOwnerFromSettings(const wchar_t* ext) {
-  const HKEY root = OwnerRecordRoot(ext);
-  wchar_t record[kKeyCapacity];
-  OwnerRecordKey(ext, record, kKeyCapacity);
-  wchar_t stateKey[kKeyCapacity];
-  ExtensionStateKey(ext, stateKey, kKeyCapacity);
-  if (AnySavedValue(root, record) || !AnySavedValue(HKEY_CURRENT_USER, stateKey)) return;
-  PreviousOwner owner;
-  ReadOwnerValues(HKEY_CURRENT_USER, stateKey, owner);
-  const DWORD recorded = WriteOwnerValues(root, record, owner);
-  if (recorded != ERROR_SUCCESS) DeleteRecordedOwner(root, record);
-  LogLine("association %s: previous owner copied from the settings into the owner record %s -> %e", ext,
-          RecordName(root, record).text, static_cast<unsigned>(recorded));
+void ForgetPreviousOwner(OwnerKeys& keys) {
+  if (keys.record.Exists()) keys.record.Delete();
+  DeleteOwnerValues(keys.settings);
 }
 
-void ForgetPreviousOwner(const wchar_t* ext) {
-  wchar_t record[kKeyCapacity];
-  OwnerRecordKey(ext, record, kKeyCapacity);
-  DeleteRecordedOwner(OwnerRecordRoot(ext), record);
-  wchar_t stateKey[kKeyCapacity];
-  ExtensionStateKey(ext, stateKey, kKeyCapacity);
-  DeleteSettingsOwner(stateKey);
-}
+void NoteOpenWithKeyCreated(OwnerKeys& keys) { (void)keys.record.WriteNumber(kOpenWithCreatedValue, 1); }
 
-void NoteOpenWithKeyCreated(const wchar_t* ext) {
-  wchar_t record[kKeyCapacity];
-  OwnerRecordKey(ext, record, kKeyCapacity);
-  (void)WriteSettingNumber(OwnerRecordRoot(ext), record, kOpenWithCreatedValue, 1);
-}
-
-bool ForgetOpenWithKeyCreated(const wchar_t* ext) {
-  const HKEY root = OwnerRecordRoot(ext);
-  wchar_t record[kKeyCapacity];
-  OwnerRecordKey(ext, record, kKeyCapacity);
-  const bool created = ReadSettingNumber(root, record, kOpenWithCreatedValue, 0) != 0;
-  if (!created) return false;
-  DeleteSettingValue(root, record, kOpenWithCreatedValue);
-  DeleteKeyIfEmpty(root, record);
-  DeleteKeyIfEmpty(root, kRecordsKey);
-  DeleteKeyIfEmpty(root, kProgramKey);
+bool ForgetOpenWithKeyCreated(OwnerKeys& keys) {
+  if (keys.record.ReadNumber(kOpenWithCreatedValue, 0) == 0) return false;
+  keys.record.DeleteValue(kOpenWithCreatedValue);
   return true;
 }
 
+void DeleteEmptyOwnerKeys() {
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    SettingKey(root, kRecordsKey).DeleteIfEmpty();
+    SettingKey(root, kProgramKey).DeleteIfEmpty();
+  }
+}
+
 void DeleteProgramSettings(HKEY root) {
+  // The records that are there, each kept while the archiver still owns its extension.
+  SettingKey records(root, kRecordsKey);
   bool spared = false;
-  ForEachSavedOwnerExtension([root, &spared](const wchar_t* ext) {
-    wchar_t record[kKeyCapacity];
-    OwnerRecordKey(ext, record, kKeyCapacity);
-    if (!SettingKeyExists(root, record)) return;
+  wchar_t ext[kExtensionCapacity];
+  for (DWORD index = 0; records.SubkeyName(index, ext, kExtensionCapacity);) {
     if (ArchiverOwnsExtension(ext)) {
       LogLine("association %s: the archiver still owns it: its owner record %s stays", ext,
-              RecordName(root, record).text);
+              RecordName(root, ext).text);
       spared = true;
+      ++index;
     } else {
-      DeleteSettingKey(root, record);
+      DeleteSettingKey(root, RecordKeyOf(ext).text);
     }
-  });
+  }
   if (spared) {
     DeleteSettingTreeExcept(root, L"", kRecordsChild);
   } else {
@@ -224,45 +207,43 @@ void DeleteProgramSettings(HKEY root) {
   }
   // With a settings file as the store the tree above was the file's; the registry's program key
   // goes where nothing but emptied records' keys is left in it.
-  DeleteKeyIfEmpty(root, kRecordsKey);
-  DeleteKeyIfEmpty(root, kProgramKey);
+  records.DeleteIfEmpty();
+  SettingKey(root, kProgramKey).DeleteIfEmpty();
 }
 
 void MoveSavedOwnersIntoSettingsFile() {
   if (!IniHandles(HKEY_CURRENT_USER, L"")) return;  // the registry is the store: nothing to move
   ForEachSavedOwnerExtension([](const wchar_t* ext) {
     if (!ArchiverOwnsExtension(ext)) return;  // nothing of it is ours to give back any more
-    wchar_t fileKey[kKeyCapacity];
-    ExtensionStateKey(ext, fileKey, kKeyCapacity);
-    if (AnySavedValue(HKEY_CURRENT_USER, fileKey)) return;  // the file keeps its own
-    wchar_t registryKey[kKeyCapacity];
-    FormatBounded(registryKey, kKeyCapacity, L"%ls%ls", kRegistryProgramKey, fileKey);
+    const KeyName fileKey = StateKeyOf(ext);
+    SettingKey file(HKEY_CURRENT_USER, fileKey.text);
+    PreviousOwner kept;
+    if (ReadOwnerValues(file, kept)) return;  // the file keeps its own
+    wchar_t registryPath[kKeyCapacity];
+    FormatBounded(registryPath, kKeyCapacity, L"%ls%ls", kRegistryProgramKey, fileKey.text);
+    SettingKey registry(HKEY_CURRENT_USER, registryPath);
 
     // A value that could not be carried over exactly keeps all of them where they are.
-    const bool hasExist = SettingValueExists(HKEY_CURRENT_USER, registryKey, kSavedExistValue);
-    const DWORD existed = ReadSettingNumber(HKEY_CURRENT_USER, registryKey, kSavedExistValue, 1);
+    const DWORD exist = registry.ReadNumber(kSavedExistValue, kNoExistValue);
     wchar_t type[kSavedTypeCapacity];
-    const ExactString typeRead =
-        ReadExactSettingString(HKEY_CURRENT_USER, registryKey, kSavedTypeValue, type, kSavedTypeCapacity);
+    const ExactString typeRead = registry.ReadExactString(kSavedTypeValue, type, kSavedTypeCapacity);
     wchar_t shellNew[kShellNewStateCapacity];
-    const ExactString shellNewRead =
-        ReadExactSettingString(HKEY_CURRENT_USER, registryKey, kShellNewStateValue, shellNew, kShellNewStateCapacity);
+    const ExactString shellNewRead = registry.ReadExactString(kShellNewStateValue, shellNew, kShellNewStateCapacity);
     if (typeRead == ExactString::NotExact || shellNewRead == ExactString::NotExact) return;
-    const bool moved[] = {hasExist, typeRead == ExactString::Read, shellNewRead == ExactString::Read};
+    const bool moved[] = {exist != kNoExistValue, typeRead == ExactString::Read, shellNewRead == ExactString::Read};
     if (!moved[0] && !moved[1] && !moved[2]) return;
 
-    bool written = !moved[0] || WriteUserNumber(fileKey, kSavedExistValue, existed) == 0;
-    written = written && (!moved[1] || WriteUserString(fileKey, kSavedTypeValue, type) == 0);
-    written = written && (!moved[2] || WriteUserString(fileKey, kShellNewStateValue, shellNew) == 0);
+    bool written = !moved[0] || file.WriteNumber(kSavedExistValue, exist) == 0;
+    written = written && (!moved[1] || file.WriteString(kSavedTypeValue, type) == 0);
+    written = written && (!moved[2] || file.WriteString(kShellNewStateValue, shellNew) == 0);
     LogLine(written ? "association %s: previous owner moved from the registry into the settings file"
                     : "association %s: previous owner stays in the registry: the settings file cannot hold it",
             ext);
     for (size_t i = 0; i < kSavedStateValueCount; ++i) {
-      if (!moved[i]) continue;
-      DeleteSettingValue(HKEY_CURRENT_USER, written ? registryKey : fileKey, kSavedStateValues[i]);
+      if (moved[i]) (written ? registry : file).DeleteValue(kSavedStateValues[i]);
     }
     // A key that held nothing but the owner (one of a group's further extensions) goes with it.
-    if (written) DeleteKeyIfEmpty(HKEY_CURRENT_USER, registryKey);
+    if (written) registry.DeleteIfEmpty();
   });
 }
 

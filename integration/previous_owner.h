@@ -25,6 +25,7 @@
 
 #include "integration/integration_settings.h"
 #include "integration/shell_new.h"
+#include "settings/registry.h"
 
 struct PreviousOwner {
   bool existed = true;                   // HKCR\<ext> existed before; a missing "Exist" reads as existed
@@ -42,30 +43,43 @@ void OwnerRecordKey(const wchar_t* ext, wchar_t* key, size_t capacity);
 // HKCU\Software\Classes\<ext> exists, else HKEY_LOCAL_MACHINE.
 [[nodiscard]] HKEY OwnerRecordRoot(const wchar_t* ext);
 
-// Saves `owner` as ext's previous owner, in the owner record and in the settings ("ShellNew" only
-// when owner.shellNewSaved; a value of an earlier save is deleted). True when both took it; false,
-// with nothing of it left in either, when one of them refused (the extension is then not to be
-// taken over). Logs where the owner is kept.
-[[nodiscard]] bool SavePreviousOwner(const wchar_t* ext, const PreviousOwner& owner);
+// The two keys that keep one extension's previous owner, each opened once for all that is done
+// with the extension. Making it asks in which hive the extension's class key lives.
+struct OwnerKeys {
+  explicit OwnerKeys(const wchar_t* extension);
+  const wchar_t* ext;  // the caller's text, which must outlive the object
+  HKEY recordRoot;
+  SettingKey record;    // <recordRoot>\Software\Ovenix\Owners\<ext>
+  SettingKey settings;  // "Setup\<ext>" of the user's settings
+};
 
-// Reads ext's previous owner: from its owner record when there is one, else from the settings;
-// `owner` keeps its defaults (existed, no type, no "New" entry) when neither has it.
-OwnerSource ReadPreviousOwner(const wchar_t* ext, PreviousOwner& owner);
+// Saves `owner` as the extension's previous owner, in the owner record and in the settings
+// ("ShellNew" only when owner.shellNewSaved; a value of an earlier save is deleted). True when both
+// took it; false, with nothing of it left in either, when one of them refused (the extension is
+// then not to be taken over). Logs where the owner is kept.
+[[nodiscard]] bool SavePreviousOwner(OwnerKeys& keys, const PreviousOwner& owner);
 
-// For an extension the archiver owns: when the settings hold its previous owner and no owner record
-// does (a setup of an earlier version saved it), writes the record from the settings.
-void RecordPreviousOwnerFromSettings(const wchar_t* ext);
+// Reads the extension's previous owner: from its owner record when that holds one, else from the
+// settings; `owner` keeps its defaults (existed, no type, no "New" entry) when neither has it.
+OwnerSource ReadPreviousOwner(OwnerKeys& keys, PreviousOwner& owner);
 
-// Deletes the previous owner from ext's owner record (the record's key, the Owners key and the
-// program key of that hive go when they are left empty) and from the settings; the extension's
-// "Set" choice stays.
-void ForgetPreviousOwner(const wchar_t* ext);
+// Writes the owner record from `owner`, read from the settings (a setup of an earlier version kept
+// it there only).
+void RecordPreviousOwner(OwnerKeys& keys, const PreviousOwner& owner);
 
-// Keeps, in ext's owner record, that setup created HKCR\<ext>\OpenWithProgids (the key may go
-// again once the archiver's value is out of it), for extensions taken over and left alike.
-void NoteOpenWithKeyCreated(const wchar_t* ext);
-// Whether setup created that key; forgets it (the record's key goes when nothing else is in it).
-[[nodiscard]] bool ForgetOpenWithKeyCreated(const wchar_t* ext);
+// Deletes the extension's owner record and the previous owner in the settings (the extension's
+// "Set" choice stays). The record's key goes as a whole, so the Open-with fact below must have been
+// forgotten first where it still counts.
+void ForgetPreviousOwner(OwnerKeys& keys);
+
+// Keeps, in the extension's owner record, that setup created HKCR\<ext>\OpenWithProgids (the key
+// may go again once the archiver's value is out of it), for extensions taken over and left alike.
+void NoteOpenWithKeyCreated(OwnerKeys& keys);
+// Whether setup created that key; forgets it.
+[[nodiscard]] bool ForgetOpenWithKeyCreated(OwnerKeys& keys);
+
+// The Owners key of each hive, and the program key above it, where either is left empty.
+void DeleteEmptyOwnerKeys();
 
 // Deletes the program's own key of root (HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE: Software\Ovenix,
 // in the registry or in the settings file), sparing the owner records of extensions the archiver

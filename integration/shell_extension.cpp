@@ -73,8 +73,11 @@ void WriteClassKeys(const wchar_t* libraryPath, const wchar_t* clsid, bool use32
   const FormattedKey serverKey(kInProcServerKeyFormat, clsid);
   SetRegistryView(use32BitView ? KEY_WOW64_32KEY : 0);
   (void)WriteSettingString(HKEY_CLASSES_ROOT, classKey.text, L"", kArchiverName);
-  (void)WriteSettingString(HKEY_CLASSES_ROOT, serverKey.text, L"", libraryPath);
-  (void)WriteSettingString(HKEY_CLASSES_ROOT, serverKey.text, L"ThreadingModel", kThreadingModel);
+  {
+    SettingKey server(HKEY_CLASSES_ROOT, serverKey.text);
+    (void)server.WriteString(L"", libraryPath);
+    (void)server.WriteString(L"ThreadingModel", kThreadingModel);
+  }
   SetRegistryView(0);
 }
 

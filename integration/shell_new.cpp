@@ -26,9 +26,27 @@ constexpr wchar_t kNullFileState[] = L"*";  // saved for an entry that had only 
 
 const wchar_t* DataFileName(bool isVok) { return isVok ? L"voknew.dat" : L"zipnew.dat"; }
 
-void ShellNewKey(const wchar_t* ext, wchar_t* key, size_t capacity) {
-  CopyBounded(key, ext, capacity);
-  AppendBounded(key, L"\\ShellNew", capacity);
+// HKCR\<ext>\ShellNew, opened once for all a step does with it.
+struct ShellNewKey {
+  struct Name {
+    wchar_t text[kShellNewKeyCapacity];
+  };
+  static Name NameOf(const wchar_t* ext) {
+    Name name;
+    CopyBounded(name.text, ext, kShellNewKeyCapacity);
+    AppendBounded(name.text, L"\\ShellNew", kShellNewKeyCapacity);
+    return name;
+  }
+  explicit ShellNewKey(const wchar_t* ext) : key(HKEY_CLASSES_ROOT, NameOf(ext).text) {}
+  SettingKey key;
+};
+
+// See MayChangeShellNew.
+bool MayChange(ShellNewKey& key, bool isVok, bool shellNewSaved) {
+  if (shellNewSaved) return true;
+  wchar_t fileName[kPathCapacity];
+  return key.key.ReadExactString(kFileNameValue, fileName, kPathCapacity) == ExactString::Read &&
+         NamesEqual(FileNamePart(fileName), DataFileName(isVok));
 }
 
 // The program's own path with its file name replaced; empty folder part when the module path
@@ -58,38 +76,30 @@ bool WriteWholeFile(const wchar_t* path, const unsigned char* bytes, DWORD lengt
 
 }  // namespace
 
-bool ClassesKeyIsEmpty(const wchar_t* subkey) {
-  DWORD subkeys = 0;
-  DWORD values = 0;
-  return CountSettingKeyContents(HKEY_CLASSES_ROOT, subkey, &subkeys, &values) == ERROR_SUCCESS && subkeys == 0 &&
-         values == 0;
-}
-
 bool PrepareShellNew(bool shellExt, bool isVok, bool isZip) {
   g_vokTemplate[0] = 0x56;
   g_zipTemplate[0] = 0x50;
-  const DWORD newVok = ReadUserNumber(kMenuItemsKey, L"NewVOK", 1);
-  const DWORD newZip = ReadUserNumber(kMenuItemsKey, L"NewZIP", 1);
-  return shellExt && !(isVok && newVok == 0) && !(isZip && newZip == 0);
+  // Only the item of the extension's own type is asked: the others decide nothing here.
+  if (!shellExt || (!isVok && !isZip)) return shellExt;
+  return ReadUserNumber(kMenuItemsKey, isVok ? L"NewVOK" : L"NewZIP", 1) != 0;
 }
 
 bool SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity) {
   if (capacity == 0) return false;
   state[0] = L'\0';
   if (ext == nullptr || ext[0] == L'\0') return false;
-  wchar_t key[kShellNewKeyCapacity];
-  ShellNewKey(ext, key, kShellNewKeyCapacity);
+  ShellNewKey key(ext);
 
   DWORD subkeys = 0;
   DWORD values = 0;
-  const DWORD counted = CountSettingKeyContents(HKEY_CLASSES_ROOT, key, &subkeys, &values);
+  const DWORD counted = key.key.CountContents(&subkeys, &values);
   if (counted == ERROR_FILE_NOT_FOUND) return true;  // no entry to keep
   if (counted != ERROR_SUCCESS || subkeys != 0 || values > 1) return false;
   if (values == 0) return true;
 
   // The one value is either the file Explorer copies or the empty-file marker; anything else (a
   // "Data", "Command" or "ItemName" entry, another type, an empty file name) is kept by leaving it.
-  switch (ReadExactSettingString(HKEY_CLASSES_ROOT, key, kFileNameValue, state, capacity)) {
+  switch (key.key.ReadExactString(kFileNameValue, state, capacity)) {
     case ExactString::Read:
       return state[0] != L'\0';
     case ExactString::NotExact:
@@ -98,29 +108,24 @@ bool SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity) {
       break;
   }
   wchar_t nullFile[1];
-  if (ReadExactSettingString(HKEY_CLASSES_ROOT, key, kNullFileValue, nullFile, 1) != ExactString::Read) return false;
+  if (key.key.ReadExactString(kNullFileValue, nullFile, 1) != ExactString::Read) return false;
   CopyBounded(state, kNullFileState, capacity);
   return true;
 }
 
 bool MayChangeShellNew(const wchar_t* ext, bool isVok, bool shellNewSaved) {
-  if (shellNewSaved) return true;
-  wchar_t key[kShellNewKeyCapacity];
-  ShellNewKey(ext, key, kShellNewKeyCapacity);
-  wchar_t fileName[kPathCapacity];
-  return ReadExactSettingString(HKEY_CLASSES_ROOT, key, kFileNameValue, fileName, kPathCapacity) == ExactString::Read &&
-         NamesEqual(FileNamePart(fileName), DataFileName(isVok));
+  ShellNewKey key(ext);
+  return MayChange(key, isVok, shellNewSaved);
 }
 
 void CreateShellNewEntry(const wchar_t* ext, bool isVok, bool shellNewSaved) {
   if (ext == nullptr || ext[0] == L'\0') return;
-  if (!MayChangeShellNew(ext, isVok, shellNewSaved)) {
+  ShellNewKey key(ext);
+  if (!MayChange(key, isVok, shellNewSaved)) {
     LogLine("New menu entry of %s: left to its owner, no entry of the archiver's", ext);
     return;
   }
-  wchar_t key[kShellNewKeyCapacity];
-  ShellNewKey(ext, key, kShellNewKeyCapacity);
-  DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+  key.key.Delete();
 
   wchar_t dataFile[kPathCapacity];
   ProgramFolderFile(DataFileName(isVok), dataFile, kPathCapacity);
@@ -133,34 +138,33 @@ void CreateShellNewEntry(const wchar_t* ext, bool isVok, bool shellNewSaved) {
   if (!LookupSingle(dataFile, entry) || entry.isFolder || entry.size != length) {
     (void)WriteWholeFile(dataFile, bytes, static_cast<DWORD>(length));
   }
-  (void)WriteSettingString(HKEY_CLASSES_ROOT, key, kFileNameValue, dataFile);
+  (void)key.key.WriteString(kFileNameValue, dataFile);
 }
 
 void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok, const wchar_t* savedShellNew) {
   if (ext == nullptr || ext[0] == L'\0') return;
-  if (!MayChangeShellNew(ext, isVok, savedShellNew != nullptr)) {
+  ShellNewKey key(ext);
+  if (!MayChange(key, isVok, savedShellNew != nullptr)) {
     LogLine("New menu entry of %s: left to its owner", ext);
     return;
   }
-  wchar_t key[kShellNewKeyCapacity];
-  ShellNewKey(ext, key, kShellNewKeyCapacity);
   if (!existed) {
-    DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+    key.key.Delete();
     return;
   }
 
   const wchar_t* saved = savedShellNew ? savedShellNew : L"";
   LogLine("New menu entry of %s: given back: \"%s\"", ext, saved);
-  DeleteSettingValue(HKEY_CLASSES_ROOT, key, kFileNameValue);
+  key.key.DeleteValue(kFileNameValue);
   if (saved[0] == L'\0') {
     // The previous owner had no entry: do not leave the archiver's emptied key behind, or
     // Explorer keeps a ShellNew key that offers nothing.
-    if (ClassesKeyIsEmpty(key)) DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+    key.key.DeleteIfEmpty();
     return;
   }
   if (saved[0] == L'*') {
-    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, kNullFileValue, L"");
+    (void)key.key.WriteString(kNullFileValue, L"");
   } else {
-    (void)WriteSettingString(HKEY_CLASSES_ROOT, key, kFileNameValue, saved);
+    (void)key.key.WriteString(kFileNameValue, saved);
   }
 }

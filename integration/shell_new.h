@@ -15,7 +15,8 @@ constexpr size_t kShellNewStateCapacity = 2048;
 
 // Completes the two empty-archive templates and decides whether the extension wants a ShellNew
 // entry: shellExt, unless the menu item "NewVOK" (for isVok) or "NewZIP" (for isZip) under
-// HKCU\Software\Ovenix\Setup\MenuItems is 0 (both default to 1).
+// HKCU\Software\Ovenix\Setup\MenuItems is 0 (both default to 1; only the item of the extension's
+// own type is read).
 [[nodiscard]] bool PrepareShellNew(bool shellExt, bool isVok, bool isZip);
 
 // The state to save as "ShellNew" for an extension about to be taken over: the "FileName" of
@@ -45,6 +46,3 @@ void CreateShellNewEntry(const wchar_t* ext, bool isVok, bool shellNewSaved);
 // value and no subkey is deleted rather than left empty.
 void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok, const wchar_t* savedShellNew);
 
-// True when HKCR\<subkey> exists and holds neither a value nor a subkey; false otherwise and
-// whenever registry access is switched off.
-[[nodiscard]] bool ClassesKeyIsEmpty(const wchar_t* subkey);
