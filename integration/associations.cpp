@@ -175,10 +175,12 @@ void OfferInOpenWith(ExtensionKeys& keys, const Claim& claim) {
     NoteOpenWithKeyCreated(keys.owner);
 }
 
-// Every other program's value stays, and with it the key.
+// Every other program's value stays, and with it the key. The owner record that knows whether
+// setup made the key goes right after (ForgetPreviousOwner).
 void WithdrawFromOpenWith(ExtensionKeys& keys, const Claim& claim) {
-  if (keys.openWith.Exists()) keys.openWith.DeleteValue(claim.progId);
-  if (ForgetOpenWithKeyCreated(keys.owner)) keys.openWith.DeleteIfEmpty();
+  if (!keys.openWith.Exists()) return;
+  keys.openWith.DeleteValue(claim.progId);
+  if (OpenWithKeyWasCreated(keys.owner)) keys.openWith.DeleteIfEmpty();
 }
 
 void Associate(ExtensionKeys& keys, const Claim& claim, bool wantShellNew) {
@@ -207,7 +209,7 @@ void Associate(ExtensionKeys& keys, const Claim& claim, bool wantShellNew) {
 
 void Release(ExtensionKeys& keys, const Claim& claim) {
   PreviousOwner owner;
-  const OwnerSource source = ReadPreviousOwner(keys.owner, owner);
+  const OwnerSource source = ReadPreviousOwner(keys.owner, owner, claim.isVok || claim.isZip);
   // Whatever another program owns now is its business, even if the archiver had it once; the
   // owner saved for it is of no use any more.
   if (!keys.NamesArchiver(claim)) {

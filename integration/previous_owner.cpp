@@ -72,12 +72,15 @@ KeyName StateKeyOf(const wchar_t* ext) {
 // Marks "Exist" as not saved: no stored value reads as this (setup writes 0 or 1).
 constexpr DWORD kNoExistValue = 0xFFFFFFFF;
 
-// Reads the three values of a saved owner from `key`; true when any of them is there.
-bool ReadOwnerValues(SettingKey& key, PreviousOwner& owner) {
+// Reads the values of a saved owner from `key`; true when any of them is there. The "New" entry is
+// read where it can count (withShellNew: an extension of a type that has one).
+bool ReadOwnerValues(SettingKey& key, PreviousOwner& owner, bool withShellNew = true) {
   const DWORD exist = key.ReadNumber(kSavedExistValue, kNoExistValue);
   owner.existed = exist != 0;
   const ExactString type = key.ReadExactString(kSavedTypeValue, owner.type, kSavedTypeCapacity);
-  const ExactString shellNew = key.ReadExactString(kShellNewStateValue, owner.shellNew, kShellNewStateCapacity);
+  const ExactString shellNew = withShellNew
+                                   ? key.ReadExactString(kShellNewStateValue, owner.shellNew, kShellNewStateCapacity)
+                                   : ExactString::Missing;
   owner.shellNewSaved = shellNew == ExactString::Read;
   return exist != kNoExistValue || type != ExactString::Missing || shellNew != ExactString::Missing;
 }
@@ -146,11 +149,11 @@ bool SavePreviousOwner(OwnerKeys& keys, const PreviousOwner& owner) {
   return true;
 }
 
-OwnerSource ReadPreviousOwner(OwnerKeys& keys, PreviousOwner& owner) {
+OwnerSource ReadPreviousOwner(OwnerKeys& keys, PreviousOwner& owner, bool withShellNew) {
   owner = PreviousOwner{};
-  if (keys.record.Exists() && ReadOwnerValues(keys.record, owner)) return OwnerSource::Record;
+  if (keys.record.Exists() && ReadOwnerValues(keys.record, owner, withShellNew)) return OwnerSource::Record;
   owner = PreviousOwner{};
-  if (ReadOwnerValues(keys.settings, owner)) return OwnerSource::Settings;
+  if (ReadOwnerValues(keys.settings, owner, withShellNew)) return OwnerSource::Settings;
   owner = PreviousOwner{};
   return OwnerSource::Unknown;
 }
@@ -172,11 +175,7 @@ void ForgetPreviousOwner(OwnerKeys& keys) {
 
 void NoteOpenWithKeyCreated(OwnerKeys& keys) { (void)keys.record.WriteNumber(kOpenWithCreatedValue, 1); }
 
-bool ForgetOpenWithKeyCreated(OwnerKeys& keys) {
-  if (keys.record.ReadNumber(kOpenWithCreatedValue, 0) == 0) return false;
-  keys.record.DeleteValue(kOpenWithCreatedValue);
-  return true;
-}
+bool OpenWithKeyWasCreated(OwnerKeys& keys) { return keys.record.ReadNumber(kOpenWithCreatedValue, 0) != 0; }
 
 void DeleteEmptyOwnerKeys() {
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {

@@ -60,23 +60,23 @@ struct OwnerKeys {
 [[nodiscard]] bool SavePreviousOwner(OwnerKeys& keys, const PreviousOwner& owner);
 
 // Reads the extension's previous owner: from its owner record when that holds one, else from the
-// settings; `owner` keeps its defaults (existed, no type, no "New" entry) when neither has it.
-OwnerSource ReadPreviousOwner(OwnerKeys& keys, PreviousOwner& owner);
+// settings; `owner` keeps its defaults (existed, no type, no "New" entry) when neither has it. The
+// "New" entry is read only withShellNew (the types that have one).
+OwnerSource ReadPreviousOwner(OwnerKeys& keys, PreviousOwner& owner, bool withShellNew = true);
 
 // Writes the owner record from `owner`, read from the settings (a setup of an earlier version kept
 // it there only).
 void RecordPreviousOwner(OwnerKeys& keys, const PreviousOwner& owner);
 
 // Deletes the extension's owner record and the previous owner in the settings (the extension's
-// "Set" choice stays). The record's key goes as a whole, so the Open-with fact below must have been
-// forgotten first where it still counts.
+// "Set" choice stays). The record's key goes as a whole, the Open-with fact below with it.
 void ForgetPreviousOwner(OwnerKeys& keys);
 
 // Keeps, in the extension's owner record, that setup created HKCR\<ext>\OpenWithProgids (the key
 // may go again once the archiver's value is out of it), for extensions taken over and left alike.
 void NoteOpenWithKeyCreated(OwnerKeys& keys);
-// Whether setup created that key; forgets it.
-[[nodiscard]] bool ForgetOpenWithKeyCreated(OwnerKeys& keys);
+// Whether setup created that key. ForgetPreviousOwner forgets it with the record.
+[[nodiscard]] bool OpenWithKeyWasCreated(OwnerKeys& keys);
 
 // The Owners key of each hive, and the program key above it, where either is left empty.
 void DeleteEmptyOwnerKeys();

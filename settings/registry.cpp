@@ -58,9 +58,10 @@ bool ChildPath(const wchar_t* path, const wchar_t* name, wchar_t* childPath) {
 }
 
 // Deletes every subkey of the open key `key` (at `path`) with everything below it, each key opened
-// once, and returns whether all of them went. Always enumerates the first subkey left: one that
-// cannot go is stepped over, so one walk meets every subkey once. A name of kTreeNameCapacity
-// characters or more ends the enumeration.
+// at most once, and returns whether all of them went. Always enumerates the first subkey left: one
+// that cannot go is stepped over, so one walk meets every subkey once. A name of kTreeNameCapacity
+// characters or more ends the enumeration. Most keys of a tree are leaves, so each subkey is first
+// deleted as it is (the registry refuses a key that has subkeys) and opened only when that fails.
 bool DeleteSubkeyTrees(HKEY root, HKEY key, const wchar_t* path, const wchar_t* keptChild) {
   bool allGone = true;
   for (DWORD index = 0;;) {
@@ -73,6 +74,7 @@ bool DeleteSubkeyTrees(HKEY root, HKEY key, const wchar_t* path, const wchar_t* 
       ++index;
       continue;
     }
+    if (RegDeleteKeyW(key, name) == ERROR_SUCCESS) continue;  // a leaf: the next one moved up
     wchar_t childPath[kRegistryPathCapacity];
     bool emptied = false;
     // A child path that does not fit is passed over rather than cut: the cut path is another key.
