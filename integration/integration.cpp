@@ -34,7 +34,9 @@ bool ApplyIntegration(const IntegrationSettings& settings, wchar_t* groupFolder,
   ReadUserString(kThemesKey, L"ShellExtIcon", icon, L"", kPathCapacity);
   const wchar_t* iconLocation = icon[0] != L'\0' && PathExists(icon) ? icon : nullptr;
   UpdateShortcuts(settings, groupFolder, groupFolderCapacity, iconLocation);
+#ifndef VOK_WITHOUT_OPENS_WITH_CHECK  // a benchmark build measures setup without it (scripts/bench.sh)
   CheckWhatOpensChosenExtensions(settings);
+#endif
   return true;
 }
 

@@ -57,6 +57,12 @@ wait_for_self_removal() {
   sleep 0.5
 }
 
+# The same program built without setup's check of what Windows opens each chosen extension with,
+# never shipped: the difference between the two setups is what the check adds.
+cmake -S . -B build/bench/without-check -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DVOK_BUILD_TESTS=OFF -DVOK_WITHOUT_OPENS_WITH_CHECK=ON >/dev/null
+cmake --build build/bench/without-check --target uninstall -j 2 >/dev/null
+
 # Counted on the registry as the prefix was made, so that every count starts from the same state.
 echo "== Registry calls: a process start, a silent setup, a silent uninstall"
 lay_out_mock_installation "$install_unix"
@@ -64,8 +70,22 @@ traced start 87 -benchmark-idle  # an unknown switch: exit code 87
 traced setup 0 -setup -s
 traced uninstall 0 -s
 wait_for_self_removal traced
+sh "$session" reset "$prefix"
+lay_out_mock_installation "$install_unix"
+cp build/bench/without-check/uninstall.exe "$install_unix/uninstall.exe"
+traced setup-without-check 0 -setup -s
+sh "$session" reset "$prefix"
 python3 scripts/registry_calls.py "process start (unknown switch)=$trace_dir/start.trace" \
-  "silent setup (-setup -s)=$trace_dir/setup.trace" "silent uninstall (-s)=$trace_dir/uninstall.trace"
+  "silent setup (-setup -s)=$trace_dir/setup.trace" "silent uninstall (-s)=$trace_dir/uninstall.trace" \
+  "silent setup without the opens-with check=$trace_dir/setup-without-check.trace"
+python3 - "$trace_dir/setup.trace" "$trace_dir/setup-without-check.trace" <<'EOF'
+import sys
+sys.path.insert(0, "scripts")
+from registry_calls import count
+with_check, without_check = (count(open(path, encoding="utf-8", errors="replace")) for path in sys.argv[1:3])
+print(f"  the opens-with check adds to the silent setup {with_check[3] - without_check[3]:+,} lines, "
+      f"{with_check[0] - without_check[0]:+,} calls")
+EOF
 echo "counted under $(wine --version)"
 [ "$registry_only" = no ] || exit 0
 

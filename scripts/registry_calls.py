@@ -51,9 +51,9 @@ WRAPPERS = {"RegQueryValueExW", "RegDeleteKeyExW", "RegGetValueW", "RegLoadMUISt
 
 
 def count(lines):
-    """Returns (calls, key opens, key creates, trace lines, unknown kinds) of the first process."""
+    """Returns (calls, key opens, key creates, trace lines, open lines, unknown kinds) of the first process."""
     first = None
-    calls = opens = creates = total = 0
+    calls = opens = creates = total = open_lines = 0
     unknown = set()
     for line in lines:
         match = LINE.match(line.rstrip("\n"))
@@ -64,6 +64,7 @@ def count(lines):
         if pid != first:
             continue
         total += 1
+        open_lines += function.startswith("NtOpenKey")
         if function.startswith("Nt"):
             if rest.startswith("<-"):
                 continue
@@ -74,7 +75,7 @@ def count(lines):
             calls += 1
         elif function not in WRAPPERS:
             unknown.add(function)
-    return calls, opens, creates, total, unknown
+    return calls, opens, creates, total, open_lines, unknown
 
 
 def main(arguments):
@@ -82,22 +83,23 @@ def main(arguments):
     for argument in arguments:
         label, _, path = argument.partition("=")
         with open(path, encoding="utf-8", errors="replace") as trace:
-            calls, opens, creates, total, unknown = count(trace)
+            calls, opens, creates, total, open_lines, unknown = count(trace)
         if total == 0:
             sys.exit(f"{label}: no registry trace lines in {path}: did WINEDEBUG=+pid,trace+reg reach Wine?")
         for function in sorted(unknown):
             print(f"{label}: lines of {function} are not counted, and not known to stand for no call",
                   file=sys.stderr)
-        rows.append((label, calls, opens, creates, total))
-    print("registry calls of the program's own process (its start-up included; scripts/registry_calls.py)")
-    print(f"  {'':32} {'calls':>6} {'key opens':>10} {'creates':>8} {'trace lines':>12}")
-    for label, calls, opens, creates, total in rows:
-        print(f"  {label:32} {calls:6,} {opens:10,} {creates:8,} {total:12,}")
+        rows.append((label, total, open_lines, calls, opens, creates))
+    print("registry calls of the program's own process, its start-up included (scripts/registry_calls.py):")
+    print("trace lines and the NtOpenKeyEx lines among them; calls the registry server receives, opens, creates")
+    print(f"  {'':44} {'lines':>6} {'opens':>6} {'calls':>7} {'opens':>6} {'creates':>8}")
+    for label, total, open_lines, calls, opens, creates in rows:
+        print(f"  {label:44} {total:6,} {open_lines:6,} {calls:7,} {opens:6,} {creates:8,}")
     # The start-up's share follows the machine (one call per font Wine lists, for one); what a run
     # adds to the first row's does not.
     first = rows[0]
-    for label, calls, opens, creates, total in rows[1:]:
-        print(f"  above the {first[0]}: {label} {calls - first[1]:+,} calls, {opens - first[2]:+,} key opens")
+    for label, total, open_lines, calls, opens, creates in rows[1:]:
+        print(f"  above the {first[0]}: {label} {total - first[1]:+,} lines, {calls - first[3]:+,} calls")
 
 
 if __name__ == "__main__":
