@@ -4,12 +4,12 @@
 
 #include "app/handover.h"
 #include "app/options.h"
-#include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/error_reporter.h"
 #include "base/handles.h"
 #include "base/paths.h"
 #include "base/run_log.h"
+#include "base/run_state.h"
 #include "base/system.h"
 #include "integration/app_registration.h"
 #include "integration/default_apps.h"
@@ -168,8 +168,6 @@ int RunProgram(HINSTANCE instance) {
 }
 
 }  // namespace
-
-static_assert(kExitOutOfMemory == VOK_EXIT_OUT_OF_MEMORY, "the run record names the guard's exit code");
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Before anything touches a drive: a drive that is not ready (a removed card, a network drive

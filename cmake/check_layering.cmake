@@ -2,25 +2,22 @@
 # Fails when a product file includes a header of a layer above its own or of a sibling layer,
 # in quotes or in angle brackets.
 # Layers, bottom-up (a layer may include only layers with a lower number, and its own):
-#   0 resources (identifiers only)   1 base   2 the run record (app/run_state.*)
-#   3 settings, localization (siblings: neither includes the other)
-#   4 integration   5 integration/dialogs   6 uninstall   7 app   8 tools
+#   0 resources (identifiers only)   1 base
+#   2 settings, localization (siblings: neither includes the other)
+#   3 integration   4 integration/dialogs   5 uninstall   6 app   7 tools
 set(layer_resources 0)
 set(layer_base 1)
-set(layer_app/run_state 2)
-set(layer_settings 3)
-set(layer_localization 3)
-set(layer_integration 4)
-set(layer_integration/dialogs 5)
-set(layer_uninstall 6)
-set(layer_app 7)
-set(layer_tools 8)
+set(layer_settings 2)
+set(layer_localization 2)
+set(layer_integration 3)
+set(layer_integration/dialogs 4)
+set(layer_uninstall 5)
+set(layer_app 6)
+set(layer_tools 7)
 
-# The layer unit of a path relative to the tree: the run record, a dialogs folder, or a top folder.
+# The layer unit of a path relative to the tree: a dialogs folder, or a top folder.
 function(layer_unit path out)
-  if(path MATCHES "^app/run_state\\.")
-    set(${out} "app/run_state" PARENT_SCOPE)
-  elseif(path MATCHES "^integration/dialogs/")
+  if(path MATCHES "^integration/dialogs/")
     set(${out} "integration/dialogs" PARENT_SCOPE)
   elseif(path MATCHES "^([^/]+)/")
     set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
