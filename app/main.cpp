@@ -4,12 +4,12 @@
 
 #include "app/handover.h"
 #include "app/options.h"
-#include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/error_reporter.h"
 #include "base/handles.h"
 #include "base/paths.h"
 #include "base/run_log.h"
+#include "base/run_state.h"
 #include "base/system.h"
 #include "integration/app_registration.h"
 #include "integration/default_apps.h"
@@ -102,6 +102,27 @@ void LogRunHeader() {
           settingsFile[0] != L'\0' ? L"the settings file " : L"the registry", settingsFile);
 }
 
+// The options: the installer's "sfxcmd" variable first, then the command line.
+void ReadOptions(RunRequests* requests) {
+  wchar_t sfxCommand[kSfxCommandCapacity] = {};
+  const DWORD length = GetEnvironmentVariableW(L"sfxcmd", sfxCommand, kSfxCommandCapacity);
+  if (length >= kSfxCommandCapacity) sfxCommand[0] = 0;  // too long to have been read at all
+  ParseOptions(/*fromInstaller=*/true, sfxCommand, requests);
+  ParseOptions(/*fromInstaller=*/false, GetCommandLineW(), requests);
+}
+
+// Whether the command line holds a switch that the run cannot act on, each kind logged.
+bool HoldsUnusableSwitch(const RunRequests& requests) {
+  if (requests.overlongSwitch)
+    LogLine("the command line holds a switch longer than %u characters, more than the program can hold: nothing done",
+            static_cast<unsigned>(kCommandTokenCapacity - 1));
+  if (requests.unknownSwitch)
+    LogLine("the command line holds a switch the program does not know, or one whose value is missing or invalid: "
+            "nothing done");
+  return requests.overlongSwitch || requests.unknownSwitch;
+}
+
+// Does what the options ask: the batch file's pause and notice, then setup or uninstall mode.
 void RunRequested(const RunRequests& requests) {
   // The self-removal batch file's runs: it starts them while the uninstaller may still run.
   if (requests.wait) Sleep(2000);
@@ -129,6 +150,7 @@ void RunRequested(const RunRequests& requests) {
   }
 }
 
+// Prepares the process, reads the options and does what they ask; returns the exit code.
 int RunProgram(HINSTANCE instance) {
   HardenDllSearchPath();
   LoadLanguageLibrary(instance);
@@ -143,21 +165,11 @@ int RunProgram(HINSTANCE instance) {
   g_boldDialogFont = static_cast<HFONT>(font.get());
 
   RunRequests requests = {};
-  wchar_t sfxCommand[kSfxCommandCapacity] = {};
-  const DWORD length = GetEnvironmentVariableW(L"sfxcmd", sfxCommand, kSfxCommandCapacity);
-  if (length >= kSfxCommandCapacity) sfxCommand[0] = 0;  // too long to have been read at all
-  ParseOptions(/*fromInstaller=*/true, sfxCommand, &requests);
-  ParseOptions(/*fromInstaller=*/false, GetCommandLineW(), &requests);
+  ReadOptions(&requests);
   // Relative to the current folder of the start, before the uninstall changes it.
   if (requests.logPath[0] != L'\0' && OpenRunLog(requests.logPath)) LogRunHeader();
   // A tool that guessed our switches must not read "nothing done" as success.
-  if (requests.overlongSwitch)
-    LogLine("the command line holds a switch longer than %u characters, more than the program can hold: nothing done",
-            static_cast<unsigned>(kCommandTokenCapacity - 1));
-  if (requests.unknownSwitch)
-    LogLine("the command line holds a switch the program does not know, or one whose value is missing or invalid: "
-            "nothing done");
-  if (requests.overlongSwitch || requests.unknownSwitch) {
+  if (HoldsUnusableSwitch(requests)) {
     ExitCode = kExitUnknownSwitch;
   } else {
     RunRequested(requests);
@@ -168,8 +180,6 @@ int RunProgram(HINSTANCE instance) {
 }
 
 }  // namespace
-
-static_assert(kExitOutOfMemory == VOK_EXIT_OUT_OF_MEMORY, "the run record names the guard's exit code");
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Before anything touches a drive: a drive that is not ready (a removed card, a network drive

@@ -4,9 +4,9 @@
 
 #include <cwchar>
 
-#include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/run_log.h"
+#include "base/run_state.h"
 
 namespace {
 

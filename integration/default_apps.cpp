@@ -3,10 +3,10 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/paths.h"
 #include "base/run_log.h"
+#include "base/run_state.h"
 #include "base/system.h"
 #include "integration/app_registration.h"
 #include "integration/integration_settings.h"

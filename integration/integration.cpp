@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/run_state.h"
 #include "base/paths.h"
+#include "base/run_state.h"
 #include "integration/app_registration.h"
 #include "integration/associations.h"
 #include "integration/default_apps.h"

@@ -4,11 +4,11 @@
 
 #include <cwchar>
 
-#include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/handles.h"
 #include "base/paths.h"
 #include "base/run_log.h"
+#include "base/run_state.h"
 #include "integration/app_registration.h"
 #include "integration/integration.h"
 #include "localization/language.h"
@@ -90,18 +90,6 @@ bool IntegrationIsOurs(const wchar_t* programFolder, wchar_t* otherFolder) {
   return !PathExists(uninstaller);
 }
 
-enum class Confirmation { Confirmed, Declined, NotShown };
-
-// Asks whether to uninstall. A box that could not be shown at all asked nobody: that is no
-// answer, and certainly not a "yes". Windows documents 0 for it; Wine gives -1 when the box's
-// window cannot be made. A yes/no box has no other answer.
-Confirmation AskToUninstall() {
-  const int answer =
-      ShowMessage(nullptr, LocalizedString(IDS_CONTINUEUNINSTALL), LocalizedString(IDS_UNINSTALLVOK), kQuestionFlags);
-  if (answer == IDYES) return Confirmation::Confirmed;
-  return answer == IDNO ? Confirmation::Declined : Confirmation::NotShown;
-}
-
 // A silent run shows nothing, whatever happens; the log still tells what would have been shown.
 void ShowMessageUnlessSilent(const wchar_t* text, const wchar_t* caption, UINT flags) {
   if (RunOptions.Silent) {
@@ -111,140 +99,221 @@ void ShowMessageUnlessSilent(const wchar_t* text, const wchar_t* caption, UINT f
   }
 }
 
-}  // namespace
-
-uint32_t RunUninstall(bool* restartScheduled) {
-  *restartScheduled = false;
+// What the steps of one run share.
+struct UninstallRun {
   wchar_t programPath[kPathCapacity] = {};
-  wchar_t programFolder[kPathCapacity];
-  // Without the program folder as the current folder, the bare names below would name files
-  // elsewhere: stop rather than delete there.
-  if (!ModulePath(nullptr, programPath, kPathCapacity) || !ProgramFolderOf(programPath, programFolder, kPathCapacity) ||
-      !SetCurrentDirectoryW(programFolder)) {
+  wchar_t programFolder[kPathCapacity] = {};  // with a trailing backslash
+  UniqueFileHandle list;                       // holds nothing when the list is missing or done with
+  // Texts shown after the language library is gone.
+  wchar_t rebootRequired[kSavedStringCapacity] = {};
+  wchar_t caption[kSavedStringCapacity] = {};
+  WarningNoticeTexts warningTexts = {};
+  bool integrationIsOurs = false;
+  bool rebootNeeded = false;                  // a listed entry in use waits for the next restart
+  wchar_t currentFolder[kPathCapacity] = {};  // the current folder; empty when it cannot be read
+  wchar_t tempFolder[kPathCapacity] = {};
+  wchar_t batchPath[kPathCapacity] = {};
+  SelfRemovalBatch batch = SelfRemovalBatch::NotWritten;
+};
+
+// Finds the program's path and folder and makes the folder the current one, so that the bare
+// names of the later steps name files in it. False, with a log line, when any of it fails.
+bool EnterProgramFolder(UninstallRun& run) {
+  if (!ModulePath(nullptr, run.programPath, kPathCapacity) ||
+      !ProgramFolderOf(run.programPath, run.programFolder, kPathCapacity) || !SetCurrentDirectoryW(run.programFolder)) {
     LogLine("uninstall: the program's own path or folder cannot be used: nothing removed");
-    return kExitPathUnusable;
+    return false;
   }
-  AppendSeparator(programFolder, kPathCapacity);
+  AppendSeparator(run.programFolder, kPathCapacity);
+  return true;
+}
 
-  const Confirmation confirmation = RunOptions.Silent ? Confirmation::Confirmed : AskToUninstall();
-  if (confirmation == Confirmation::NotShown) {
-    LogLine("uninstall: the confirmation could not be shown: nothing removed");
-    return kExitConfirmationNotShown;
-  }
-  if (confirmation == Confirmation::Declined) {
+enum class Confirmation { Confirmed, Declined, NotShown };
+
+// Asks whether to uninstall; a silent run is confirmed. A box that could not be shown at all
+// asked nobody: that is no answer, and certainly not a "yes". Windows documents 0 for it; Wine
+// gives -1 when the box's window cannot be made. A yes/no box has no other answer.
+Confirmation ConfirmUninstall() {
+  if (RunOptions.Silent) return Confirmation::Confirmed;
+  const int answer =
+      ShowMessage(nullptr, LocalizedString(IDS_CONTINUEUNINSTALL), LocalizedString(IDS_UNINSTALLVOK), kQuestionFlags);
+  if (answer == IDYES) return Confirmation::Confirmed;
+  if (answer == IDNO) {
     LogLine("uninstall: not confirmed: nothing removed");
-    return kExitDone;
+    return Confirmation::Declined;
   }
+  LogLine("uninstall: the confirmation could not be shown: nothing removed");
+  return Confirmation::NotShown;
+}
 
-  // Like the runtime's "rb": read and write sharing, but not delete sharing, so a list line naming
-  // the list itself cannot delete it during the passes.
-  UniqueFileHandle list(CreateFileW(kUninstallListName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!list) {
-    if (!HoldsOnlyTheProgram(programFolder, programPath)) {
-      wchar_t message[kListErrorCapacity];
-      FormatWithArgument(message, kListErrorCapacity, LocalizedString(IDS_CANNOTOPENLIST), kUninstallListName);
-      ShowMessageUnlessSilent(message, LocalizedString(IDS_UNINSTALLVOK), kErrorFlags);
-      LogLine("uninstall: %s cannot be opened and the folder holds more than the program: nothing removed",
-              kUninstallListName);
-      return kExitListMissing;
-    }
-    LogLine("uninstall: %s is gone and the folder holds only the program: an interrupted uninstall is finished",
+// Opens the installer's list into run.list. Like the runtime's "rb": read and write sharing, but
+// not delete sharing, so a list line naming the list itself cannot delete it during the passes.
+// Without the list, a folder that holds only the program goes on (an interrupted uninstall is
+// finished); any other folder could hold the user's files: false, after telling so.
+bool OpenList(UninstallRun& run) {
+  run.list.reset(CreateFileW(kUninstallListName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (run.list) return true;
+  if (!HoldsOnlyTheProgram(run.programFolder, run.programPath)) {
+    wchar_t message[kListErrorCapacity];
+    FormatWithArgument(message, kListErrorCapacity, LocalizedString(IDS_CANNOTOPENLIST), kUninstallListName);
+    ShowMessageUnlessSilent(message, LocalizedString(IDS_UNINSTALLVOK), kErrorFlags);
+    LogLine("uninstall: %s cannot be opened and the folder holds more than the program: nothing removed",
             kUninstallListName);
+    return false;
   }
+  LogLine("uninstall: %s is gone and the folder holds only the program: an interrupted uninstall is finished",
+          kUninstallListName);
+  return true;
+}
 
-  // The language library goes before the files do; these texts are needed afterwards.
-  wchar_t rebootRequired[kSavedStringCapacity];
-  wchar_t caption[kSavedStringCapacity];
-  CopyBounded(rebootRequired, LocalizedString(IDS_REBOOTREQUIRED), kSavedStringCapacity);
-  CopyBounded(caption, LocalizedString(IDS_UNINSTALLVOK), kSavedStringCapacity);
-  WarningNoticeTexts warningTexts;
-  SaveWarningNoticeTexts(warningTexts);
+// Copies the texts that the later steps show, in the loaded language.
+void SaveTexts(UninstallRun& run) {
+  CopyBounded(run.rebootRequired, LocalizedString(IDS_REBOOTREQUIRED), kSavedStringCapacity);
+  CopyBounded(run.caption, LocalizedString(IDS_UNINSTALLVOK), kSavedStringCapacity);
+  SaveWarningNoticeTexts(run.warningTexts);
+}
 
-  // Only the installation the integration points at takes it away; a copy elsewhere, or an older
-  // installation beside a newer one, removes its own files and leaves the rest as it is.
+// Removes the integration when it is this installation's and returns true. A copy elsewhere, or an
+// older installation beside a newer one, leaves the integration as it is and tells the user whose
+// it is: false.
+bool RemoveIntegrationIfOurs(const UninstallRun& run) {
   wchar_t otherFolder[kPathCapacity] = {};
-  const bool integrationIsOurs = IntegrationIsOurs(programFolder, otherFolder);
-  if (integrationIsOurs) {
+  if (IntegrationIsOurs(run.programFolder, otherFolder)) {
     RemoveIntegration();
-  } else {
-    LogLine("uninstall: the integration belongs to the installation in %s (it is named by the installed-programs "
-            "entry or App Paths, and holds %s): it stays, with the settings and the owner records; only this "
-            "folder's listed files go",
-            otherFolder, kUninstallerName);
-    wchar_t message[kSavedStringCapacity + kPathCapacity];
-    FormatWithArgument(message, kSavedStringCapacity + kPathCapacity, LocalizedString(IDS_INTEGRATIONELSEWHERE),
-                       otherFolder);
-    ShowMessageUnlessSilent(message, caption, kNoticeFlags);
+    return true;
   }
-  UnloadLanguageLibrary();
-  // A Windows Installer package owns the files and the installed-programs entry: leave them (and
-  // the list) alone.
-  if (RunOptions.MsiMode) {
-    LogLine("uninstall: a Windows Installer package owns the files: none is deleted");
-    return kExitDone;
-  }
+  LogLine("uninstall: the integration belongs to the installation in %s (it is named by the installed-programs "
+          "entry or App Paths, and holds %s): it stays, with the settings and the owner records; only this "
+          "folder's listed files go",
+          otherFolder, kUninstallerName);
+  wchar_t message[kSavedStringCapacity + kPathCapacity];
+  FormatWithArgument(message, kSavedStringCapacity + kPathCapacity, LocalizedString(IDS_INTEGRATIONELSEWHERE),
+                     otherFolder);
+  ShowMessageUnlessSilent(message, run.caption, kNoticeFlags);
+  return false;
+}
 
+// Whether a Windows Installer package owns the files, the list and the installed-programs entry,
+// which are then left alone.
+bool FilesBelongToWindowsInstaller() {
+  if (!RunOptions.MsiMode) return false;
+  LogLine("uninstall: a Windows Installer package owns the files: none is deleted");
+  return true;
+}
+
+// The help viewer's index files in the program folder, which the list does not name.
+void DeleteHelpIndexFiles(const wchar_t* programFolder) {
   for (const wchar_t* name : kHelpIndexFiles) {
     SetFileAttributesW(name, 0);
     if (DeleteFileW(name)) LogLine("deleted %s%s", programFolder, name);
   }
+}
 
-  ListPassOutcome outcome;
-  if (list) {
-    ListReader reader(list.get());
-    outcome = RunListPasses(reader, programFolder, programPath);
-    *restartScheduled = outcome.restartScheduled;
-    list.reset();
-    const bool deleted = DeleteFileW(kUninstallListName);
-    LogLine("list: deleted %s%s -> %e", programFolder, kUninstallListName, ErrorUnless(deleted));
-  }
-  // A settings file that survived the passes (in the per-user folder, or not in the list) gets
-  // the removal's deletions now. One the passes deleted must not come back at process exit, or the
-  // folder could never be removed: the store is released without writing either way.
+// Runs the passes over the list, if there is one, then closes and deletes it. Returns whether the
+// system recorded a listed entry in use for deletion at the next restart.
+bool RunPassesAndDeleteList(UninstallRun& run) {
+  if (!run.list) return false;
+  ListReader reader(run.list.get());
+  const ListPassOutcome outcome = RunListPasses(reader, run.programFolder, run.programPath);
+  run.rebootNeeded = outcome.rebootNeeded;
+  run.list.reset();
+  const bool deleted = DeleteFileW(kUninstallListName);
+  LogLine("list: deleted %s%s -> %e", run.programFolder, kUninstallListName, ErrorUnless(deleted));
+  return outcome.restartScheduled;
+}
+
+// A settings file that survived the passes (in the per-user folder, or not in the list) gets the
+// removal's deletions now. One the passes deleted must not come back at process exit, or the
+// folder could never be removed: the store is released without writing either way.
+void WriteBackSettings(bool integrationIsOurs) {
   if (integrationIsOurs && g_iniStore.loaded() && PathExists(g_iniStore.filePath())) SaveSettingsNow();
   DiscardIniStore();
+}
 
-  wchar_t currentFolder[kPathCapacity] = {};
-  CurrentFolder(currentFolder, kPathCapacity);  // empty when it cannot be read
+// When a listed entry waits for the next restart: tells the user, and schedules the program folder
+// to go with it when it has the archiver's own name. Returns whether the folder was recorded.
+bool ScheduleFolderForRestart(const UninstallRun& run) {
+  if (!run.rebootNeeded) return false;
+  ShowMessageUnlessSilent(run.rebootRequired, run.caption, kNoticeFlags);
+  if (run.currentFolder[0] == 0 || !NamesEqual(FileNamePart(run.currentFolder), kScheduledFolderName)) return false;
+  const bool recorded = MoveFileExW(run.currentFolder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  LogLine("folder %s scheduled for removal at the next restart -> %e", run.currentFolder, ErrorUnless(recorded));
+  return recorded;
+}
 
-  if (outcome.rebootNeeded) {
-    ShowMessageUnlessSilent(rebootRequired, caption, kNoticeFlags);
-    if (currentFolder[0] != 0 && NamesEqual(FileNamePart(currentFolder), kScheduledFolderName)) {
-      const bool recorded = MoveFileExW(currentFolder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-      LogLine("folder %s scheduled for removal at the next restart -> %e", currentFolder, ErrorUnless(recorded));
-      if (recorded) *restartScheduled = true;
-    }
-  }
+// Writes the batch file that removes the program and its folder into the temporary folder. False,
+// with a log line, when none could be written.
+bool WriteRemovalBatch(UninstallRun& run) {
+  const DWORD tempLength = GetTempPathW(kPathCapacity, run.tempFolder);
+  run.batch = tempLength == 0 || tempLength >= kPathCapacity || run.currentFolder[0] == 0
+                  ? SelfRemovalBatch::NotWritten
+                  : CreateSelfRemovalBatch(run.tempFolder, run.programPath, run.currentFolder, RunOptions.Silent,
+                                           run.batchPath);
+  if (run.batch != SelfRemovalBatch::NotWritten) return true;
+  LogLine("self-removal: no batch file could be written in the temporary folder: the program and its folder stay");
+  return false;
+}
 
-  wchar_t tempFolder[kPathCapacity] = {};
-  const DWORD tempLength = GetTempPathW(kPathCapacity, tempFolder);
-  wchar_t batchPath[kPathCapacity] = {};
-  const SelfRemovalBatch batch =
-      tempLength == 0 || tempLength >= kPathCapacity || currentFolder[0] == 0
-          ? SelfRemovalBatch::NotWritten
-          : CreateSelfRemovalBatch(tempFolder, programPath, currentFolder, RunOptions.Silent, batchPath);
-  if (batch == SelfRemovalBatch::NotWritten) {
-    LogLine("self-removal: no batch file could be written in the temporary folder: the program and its folder stay");
-    return kExitCannotMake;
-  }
-
-  // This process must not hold the program folder as its current folder, or the folder could not
-  // be removed; the batch runs in the temporary folder.
+// Leaves the program folder, which could not be removed while this process holds it as its current
+// folder, and starts the batch file, which runs in the temporary folder. Returns whether it started.
+bool StartRemovalBatch(const UninstallRun& run) {
   SetCurrentDirectoryW(L"..");
-  const bool started = StartSelfRemovalBatch(tempFolder, batchPath);
-  LogLine("self-removal: the batch file %s %s", batchPath, started ? L"started" : L"could not be started");
-  // Only now that the rest goes by itself: until then the entry lets the user start the uninstall
-  // again and finish it.
-  if (integrationIsOurs && started && batch == SelfRemovalBatch::RemovesProgram) DeleteUninstallEntry();
-  // The batch file could not name the program without risking another file: the user removes it.
-  if (batch == SelfRemovalBatch::KeepsProgram) {
-    LogLine("self-removal: the batch file cannot name the program exactly: the program and its folder stay");
-    if (RunOptions.Silent) {
-      LogLine("message not shown, the run is silent: the program file is to be deleted by hand");
-    } else {
-      ShowWarningNotice(warningTexts, programPath);
-    }
+  const bool started = StartSelfRemovalBatch(run.tempFolder, run.batchPath);
+  LogLine("self-removal: the batch file %s %s", run.batchPath, started ? L"started" : L"could not be started");
+  return started;
+}
+
+// The batch file could not name the program without risking another file: the user removes it.
+void AskToDeleteProgramByHand(const UninstallRun& run) {
+  if (run.batch != SelfRemovalBatch::KeepsProgram) return;
+  LogLine("self-removal: the batch file cannot name the program exactly: the program and its folder stay");
+  if (RunOptions.Silent) {
+    LogLine("message not shown, the run is silent: the program file is to be deleted by hand");
+  } else {
+    ShowWarningNotice(run.warningTexts, run.programPath);
   }
-  return started && batch == SelfRemovalBatch::RemovesProgram ? kExitDone : kExitCannotMake;
+}
+
+}  // namespace
+
+uint32_t RunUninstall(bool* restartScheduled) {
+  *restartScheduled = false;
+  UninstallRun run;
+  // First: the later steps name files by bare names, which must name them in the program folder.
+  if (!EnterProgramFolder(run)) return kExitPathUnusable;
+  // Before anything is touched: without a yes, nothing is removed.
+  const Confirmation confirmation = ConfirmUninstall();
+  if (confirmation == Confirmation::NotShown) return kExitConfirmationNotShown;
+  if (confirmation == Confirmation::Declined) return kExitDone;
+  // Before the integration goes: a folder without its list may hold the user's files.
+  if (!OpenList(run)) return kExitListMissing;
+  // While the language library is loaded: the later notices are shown after it is gone.
+  SaveTexts(run);
+  // With the library loaded, for its notice; also under a Windows Installer package, so before that stop.
+  run.integrationIsOurs = RemoveIntegrationIfOurs(run);
+  // Before any file goes: the library is a listed file, and a loaded library cannot be deleted.
+  UnloadLanguageLibrary();
+  // Before any file goes: a Windows Installer package removes its own.
+  if (FilesBelongToWindowsInstaller()) return kExitDone;
+  // Not in the list, yet they would keep the folder; after that stop, like every deletion.
+  DeleteHelpIndexFiles(run.programFolder);
+  // Once the integration no longer points at the listed files and the library no longer holds one.
+  *restartScheduled = RunPassesAndDeleteList(run);
+  // After the passes, which may have deleted the settings file.
+  WriteBackSettings(run.integrationIsOurs);
+  // For the next two steps: the program folder, spelled as the system spells the current folder.
+  CurrentFolder(run.currentFolder, kPathCapacity);
+  // Once the passes know what is in use; before the batch file, which may fail and stop the run.
+  if (ScheduleFolderForRestart(run)) *restartScheduled = true;
+  // Last of the removal: the program and its folder remain, which a running program cannot delete.
+  if (!WriteRemovalBatch(run)) return kExitCannotMake;
+  // Before the entry goes: only a started batch file finishes the removal.
+  const bool started = StartRemovalBatch(run);
+  // Only now that the rest goes by itself: until then the entry lets the user run the uninstall again.
+  const bool programGoes = started && run.batch == SelfRemovalBatch::RemovesProgram;
+  if (run.integrationIsOurs && programGoes) DeleteUninstallEntry();
+  // Last: the notice waits for the user, and nothing else should wait with it.
+  AskToDeleteProgramByHand(run);
+  return programGoes ? kExitDone : kExitCannotMake;
 }

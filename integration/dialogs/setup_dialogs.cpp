@@ -3,10 +3,10 @@
 #include <richedit.h>
 #include <shellapi.h>
 
-#include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/paths.h"
 #include "base/run_log.h"
+#include "base/run_state.h"
 #include "integration/app_registration.h"
 #include "integration/associations.h"
 #include "integration/integration.h"

@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <string>
 
-#include "app/run_state.h"
+#include "base/run_state.h"
 
 namespace {
 

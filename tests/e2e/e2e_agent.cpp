@@ -15,10 +15,10 @@
 
 #include <cwchar>
 
-#include "app/run_state.h"
 #include "base/bounded_text.h"
 #include "base/handles.h"
 #include "base/paths.h"
+#include "base/run_state.h"
 #include "integration/app_registration.h"
 #include "integration/integration.h"
 #include "integration/integration_settings.h"

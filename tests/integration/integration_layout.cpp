@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/run_state.h"
 #include "base/handles.h"
 #include "base/run_log.h"
+#include "base/run_state.h"
 #include "integration/app_registration.h"
 #include "integration/default_apps_test_seam.h"
 #include "integration/integration.h"

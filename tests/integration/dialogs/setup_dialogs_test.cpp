@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/run_state.h"
 #include "base/handles.h"
+#include "base/run_state.h"
 #include "integration/default_apps.h"
 #include "integration/default_apps_test_seam.h"
 #include "integration/dialogs/setup_dialogs.h"

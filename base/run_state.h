@@ -1,5 +1,7 @@
 // The run record: the options of this run, its exit code and the program group folder setup
-// found. The only part of app/ that the folders below it may include; it depends on nothing.
+// found. Option parsing writes the options, the entry point and the setup dialog the exit code,
+// setup the folder; integration/ and the layers above it read them. So the record lies at the
+// bottom, in base/, where any layer may reach it, and this header depends on nothing.
 #pragma once
 
 #include <cstddef>
