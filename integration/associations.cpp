@@ -306,14 +306,10 @@ void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool 
 }
 
 void AssociateArchiveTypes(const IntegrationSettings& settings) {
-  for (const ArchiveType& type : ArchiveTypes) {
-    const wchar_t* cursor = type.extensionGroup;
-    wchar_t extension[kExtensionCapacity];
-    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) {
-      AssociateExtension(extension, settings.Associate[type.index] != 0, settings.ShellExt != 0,
-                         type.index == kVokTypeIndex, type.index == kZipTypeIndex);
-    }
-  }
+  ForEachArchiveExtension([&settings](const ArchiveType& type, const wchar_t* extension) {
+    AssociateExtension(extension, settings.Associate[type.index] != 0, settings.ShellExt != 0,
+                       type.index == kVokTypeIndex, type.index == kZipTypeIndex);
+  });
   // Once for all extensions rather than after each: the keys above the owner records.
   if (IsIntegrationAllowed()) DeleteEmptyOwnerKeys();
 }

@@ -54,16 +54,6 @@ bool HasDefaultPrograms() { return WindowsVersion() >= 0x600; }
 
 const wchar_t* ProgIdOf(const ArchiveType& type) { return type.index == kZipTypeIndex ? kZipProgId : kArchiveProgId; }
 
-// Calls action(type, extension) for every extension of every archive type, in table order.
-template <typename Action>
-void ForEachArchiveExtension(Action action) {
-  for (const ArchiveType& type : ArchiveTypes) {
-    const wchar_t* cursor = type.extensionGroup;
-    wchar_t extension[kExtensionCapacity];
-    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) action(type, extension);
-  }
-}
-
 void WriteApplicationEntry() {
   (void)WriteSettingString(HKEY_CLASSES_ROOT, kApplicationKey, L"FriendlyAppName", kArchiverName);
   SettingKey supportedTypes(HKEY_CLASSES_ROOT, kSupportedTypesKey);
@@ -135,12 +125,6 @@ bool OpenPage(const DefaultAppsPage& page) {
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-bool KeyIsEmpty(HKEY root, const wchar_t* subkey) {
-  DWORD subkeys = 0;
-  DWORD values = 0;
-  return CountSettingKeyContents(root, subkey, &subkeys, &values) == ERROR_SUCCESS && subkeys == 0 && values == 0;
-}
-
 }  // namespace
 
 void WriteDefaultAppsRegistration() {
@@ -155,14 +139,14 @@ void WriteDefaultAppsRegistration() {
 
 void DeleteDefaultAppsRegistration() {
   DeleteSettingTree(HKEY_CLASSES_ROOT, kApplicationKey);
-  if (KeyIsEmpty(HKEY_CLASSES_ROOT, kApplicationsKey)) DeleteSettingKey(HKEY_CLASSES_ROOT, kApplicationsKey);
+  SettingKey(HKEY_CLASSES_ROOT, kApplicationsKey).DeleteIfEmpty();
   // On Windows 5.x a value of that name is not ours: this program never wrote one there.
   if (!HasDefaultPrograms()) return;
   for (HKEY root : kRegistrationRoots) {
     DeleteSettingValue(root, kRegisteredApplicationsKey, kArchiverName);
     DeleteSettingTree(root, kCapabilitiesKey);
     // Only where the capabilities made it: an earlier setup's settings may live in it.
-    if (KeyIsEmpty(root, kProgramKey)) DeleteSettingKey(root, kProgramKey);
+    SettingKey(root, kProgramKey).DeleteIfEmpty();
   }
 }
 

@@ -83,6 +83,16 @@ constexpr size_t kExtensionCapacity = 50;
 // Start with *cursor = the group.
 [[nodiscard]] bool NextGroupExtension(const wchar_t** cursor, wchar_t* extension, size_t capacity);
 
+// Calls action(type, extension) for every extension of every archive type, in table and group order.
+template <typename Action>
+void ForEachArchiveExtension(Action action) {
+  for (const ArchiveType& type : ArchiveTypes) {
+    const wchar_t* cursor = type.extensionGroup;
+    wchar_t extension[kExtensionCapacity];
+    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) action(type, extension);
+  }
+}
+
 // Fills every field from the store (defaults where nothing is stored). Positions 17 to 19 keep
 // what the caller put there. ".jar" is selected only while the archiver already owns it, ".iso"
 // not while another program has claimed it (both read under HKEY_CLASSES_ROOT).

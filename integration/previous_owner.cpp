@@ -37,11 +37,7 @@ const wchar_t* RootName(HKEY root) { return root == HKEY_CURRENT_USER ? L"HKCU" 
 // every extension of every archive type, the recovery volumes' ".rev", and ".ace".
 template <typename Action>
 void ForEachSavedOwnerExtension(Action action) {
-  for (const ArchiveType& type : ArchiveTypes) {
-    const wchar_t* cursor = type.extensionGroup;
-    wchar_t extension[kExtensionCapacity];
-    while (NextGroupExtension(&cursor, extension, kExtensionCapacity)) action(extension);
-  }
+  ForEachArchiveExtension([&action](const ArchiveType&, const wchar_t* extension) { action(extension); });
   action(kRecoveryExtension);
   action(kAceExtension);
 }
