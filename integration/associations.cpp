@@ -36,6 +36,12 @@ bool NamesArchiverProgId(const wchar_t* type) {
   return NamesEqual(type, kArchiveProgId) || NamesEqual(type, kZipProgId);
 }
 
+// Whether a class key's type names the archiver: "Ovenix.REV" for recovery volumes, "Ovenix" or
+// "Ovenix.ZIP" for every other extension.
+bool TypeNamesArchiver(const wchar_t* ext, const wchar_t* type) {
+  return NamesEqual(ext, kRecoveryExtension) ? NamesEqual(type, kRecoveryProgId) : NamesArchiverProgId(type);
+}
+
 // An old-style volume key (".v%02u") with its current default value, when that is a string the
 // archiver could write back exactly; any other value (another type, too long) is another
 // program's.
@@ -105,11 +111,8 @@ struct ExtensionKeys {
     JoinKey(ext, L"\\OpenWithProgids", name.text, kKeyCapacity);
     return name;
   }
-  // Whether the class names the archiver: "Ovenix.REV" for recovery volumes, "Ovenix" or
-  // "Ovenix.ZIP" for every other extension.
   bool NamesArchiver(const Claim& claim) const {
-    if (typeState != ExactString::Read) return false;
-    return claim.progId == kRecoveryProgId ? NamesEqual(type, kRecoveryProgId) : NamesArchiverProgId(type);
+    return typeState == ExactString::Read && TypeNamesArchiver(claim.ext, type);
   }
 
   SettingKey classKey;  // HKCR\<ext>
@@ -319,10 +322,10 @@ void ReleaseAceExtension() {
 }
 
 bool ArchiverOwnsExtension(const wchar_t* ext) {
-  if (ext == nullptr || !NamesEqual(ext, kRecoveryExtension)) return IsOwnedAssociation(ext);
+  if (ext == nullptr || ext[0] == L'\0') return false;  // an empty name would address HKCR itself
   wchar_t type[kSavedTypeCapacity];
   (void)ReadSettingString(HKEY_CLASSES_ROOT, ext, L"", type, L"", kSavedTypeCapacity);
-  return NamesEqual(type, kRecoveryProgId);
+  return TypeNamesArchiver(ext, type);
 }
 
 void ReleaseRecoveryExtension() {

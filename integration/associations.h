@@ -29,7 +29,8 @@ constexpr const wchar_t* kAceExtension = L".ace";
 // extension it already owns gets an owner record from the settings where it has none. Release
 // gives an extension the archiver owns back from its owner record, else from the settings, and
 // deletes both; an extension the archiver does not own is never touched on release (only its
-// saved owner is forgotten). Results of the writes are ignored.
+// saved owner is forgotten, and the archiver's value under its OpenWithProgids withdrawn). Results
+// of the writes are ignored.
 void AssociateExtension(const wchar_t* ext, bool associate, bool shellExt, bool isVok, bool isZip);
 
 // AssociateExtension for every extension of every archive type, in table and group order, with
@@ -44,5 +45,5 @@ void ReleaseAceExtension();
 void ReleaseRecoveryExtension();
 
 // True when HKCR\<ext> names the archiver: "Ovenix.REV" for ".rev", "Ovenix" or "Ovenix.ZIP"
-// for every other extension (IsOwnedAssociation).
+// for every other extension (user locale, case ignored).
 [[nodiscard]] bool ArchiverOwnsExtension(const wchar_t* ext);
