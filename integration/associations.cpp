@@ -97,26 +97,18 @@ struct Claim {
 // and what its class key held when the work began.
 struct ExtensionKeys {
   explicit ExtensionKeys(const Claim& claim)
-      : classKey(HKEY_CLASSES_ROOT, claim.ext), openWith(HKEY_CLASSES_ROOT, OpenWithName(claim.ext).text),
+      : classKey(HKEY_CLASSES_ROOT, claim.ext), openWith(HKEY_CLASSES_ROOT, claim.ext, L"OpenWithProgids"),
         owner(claim.ext) {
     typeState = classKey.ReadExactString(L"", type, kSavedTypeCapacity);
-  }
-  // "<ext>\OpenWithProgids": Windows offers every ProgID named there in "Open with" and on the
-  // Default apps page, whoever is the extension's default.
-  struct Name {
-    wchar_t text[kKeyCapacity];
-  };
-  static Name OpenWithName(const wchar_t* ext) {
-    Name name;
-    JoinKey(ext, L"\\OpenWithProgids", name.text, kKeyCapacity);
-    return name;
   }
   bool NamesArchiver(const Claim& claim) const {
     return typeState == ExactString::Read && TypeNamesArchiver(claim.ext, type);
   }
 
   SettingKey classKey;  // HKCR\<ext>
-  SettingKey openWith;  // HKCR\<ext>\OpenWithProgids
+  // HKCR\<ext>\OpenWithProgids: Windows offers every ProgID named there in "Open with" and on the
+  // Default apps page, whoever is the extension's default.
+  SettingKey openWith;
   OwnerKeys owner;      // its saved previous owner
   wchar_t type[kSavedTypeCapacity];
   ExactString typeState;

@@ -19,11 +19,11 @@ namespace {
 constexpr size_t kKeyCapacity = 128;
 constexpr const wchar_t* kRecordsKey = L"\\Software\\Ovenix\\Owners";
 constexpr const wchar_t* kRecordsChild = L"Owners";  // the same key, below the program's own key
+// The program's own key by its absolute path: the registry's, also while a settings file serves the
+// relative one.
 constexpr const wchar_t* kProgramKey = L"\\Software\\Ovenix";
 // In an extension's record beside its owner: setup created HKCR\<ext>\OpenWithProgids (DWORD 1).
 constexpr const wchar_t* kOpenWithCreatedValue = L"OpenWithProgids";
-// The program's own key in the registry, for reaching it while a settings file serves the relative one.
-constexpr const wchar_t* kRegistryProgramKey = L"\\Software\\Ovenix\\";
 
 // The values of a saved previous owner, in the order they are written.
 constexpr const wchar_t* kSavedStateValues[] = {kSavedExistValue, kSavedTypeValue, kShellNewStateValue};
@@ -50,20 +50,15 @@ struct RecordName {
   }
 };
 
-// A key name built for a SettingKey, which copies it.
-struct KeyName {
+// The extension's owner record: <root>\Software\Ovenix\Owners\<ext>.
+SettingKey RecordKey(HKEY root, const wchar_t* ext) { return SettingKey(root, kRecordsKey, ext); }
+
+// "Setup\<ext>", the key of the extension's saved state in the settings, for a SettingKey (which
+// copies it).
+struct StateKeyName {
   wchar_t text[kKeyCapacity];
+  explicit StateKeyName(const wchar_t* ext) { ExtensionStateKey(ext, text, kKeyCapacity); }
 };
-KeyName RecordKeyOf(const wchar_t* ext) {
-  KeyName name;
-  OwnerRecordKey(ext, name.text, kKeyCapacity);
-  return name;
-}
-KeyName StateKeyOf(const wchar_t* ext) {
-  KeyName name;
-  ExtensionStateKey(ext, name.text, kKeyCapacity);
-  return name;
-}
 
 // Marks "Exist" as not saved: no stored value reads as this (setup writes 0 or 1).
 constexpr DWORD kNoExistValue = 0xFFFFFFFF;
@@ -108,10 +103,6 @@ const wchar_t* SettingsCopy() {
 
 }  // namespace
 
-void OwnerRecordKey(const wchar_t* ext, wchar_t* key, size_t capacity) {
-  FormatBounded(key, capacity, L"%ls\\%ls", kRecordsKey, ext);
-}
-
 HKEY OwnerRecordRoot(const wchar_t* ext) {
   wchar_t userClass[kKeyCapacity];
   FormatBounded(userClass, kKeyCapacity, L"\\Software\\Classes\\%ls", ext);
@@ -121,8 +112,8 @@ HKEY OwnerRecordRoot(const wchar_t* ext) {
 OwnerKeys::OwnerKeys(const wchar_t* extension)
     : ext(extension),
       recordRoot(OwnerRecordRoot(extension)),
-      record(recordRoot, RecordKeyOf(extension).text),
-      settings(HKEY_CURRENT_USER, StateKeyOf(extension).text) {}
+      record(RecordKey(recordRoot, extension)),
+      settings(HKEY_CURRENT_USER, StateKeyName(extension).text) {}
 
 bool SavePreviousOwner(OwnerKeys& keys, const PreviousOwner& owner) {
   const RecordName recordName(keys.recordRoot, keys.ext);
@@ -192,7 +183,7 @@ void DeleteProgramSettings(HKEY root) {
       spared = true;
       ++index;
     } else {
-      DeleteSettingKey(root, RecordKeyOf(ext).text);
+      RecordKey(root, ext).Delete();
     }
   }
   if (spared) {
@@ -210,13 +201,11 @@ void MoveSavedOwnersIntoSettingsFile() {
   if (!IniHandles(HKEY_CURRENT_USER, L"")) return;  // the registry is the store: nothing to move
   ForEachSavedOwnerExtension([](const wchar_t* ext) {
     if (!ArchiverOwnsExtension(ext)) return;  // nothing of it is ours to give back any more
-    const KeyName fileKey = StateKeyOf(ext);
-    SettingKey file(HKEY_CURRENT_USER, fileKey.text);
+    const StateKeyName stateKey(ext);
+    SettingKey file(HKEY_CURRENT_USER, stateKey.text);
     PreviousOwner kept;
     if (ReadOwnerValues(file, kept)) return;  // the file keeps its own
-    wchar_t registryPath[kKeyCapacity];
-    FormatBounded(registryPath, kKeyCapacity, L"%ls%ls", kRegistryProgramKey, fileKey.text);
-    SettingKey registry(HKEY_CURRENT_USER, registryPath);
+    SettingKey registry(HKEY_CURRENT_USER, kProgramKey, stateKey.text);
 
     // A value that could not be carried over exactly keeps all of them where they are.
     const DWORD exist = registry.ReadNumber(kSavedExistValue, kNoExistValue);

@@ -36,9 +36,6 @@ struct PreviousOwner {
 
 enum class OwnerSource { Unknown, Record, Settings };
 
-// The owner record's key below its root: "\Software\Ovenix\Owners\<ext>" (absolute, so that the
-// settings file never serves it). Cut to capacity.
-void OwnerRecordKey(const wchar_t* ext, wchar_t* key, size_t capacity);
 // The hive whose classes hold ext's key, and so its owner record: HKEY_CURRENT_USER when
 // HKCU\Software\Classes\<ext> exists, else HKEY_LOCAL_MACHINE.
 [[nodiscard]] HKEY OwnerRecordRoot(const wchar_t* ext);

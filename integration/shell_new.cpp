@@ -19,7 +19,6 @@ unsigned char g_vokTemplate[kVokTemplateLength] = {
     0x03, 0x01, 0x04, 0x00, 0x1D, 0x77, 0x56, 0x51, 0x03, 0x05, 0x04, 0x00};
 unsigned char g_zipTemplate[kZipTemplateLength] = {0x00, 0x4B, 0x05, 0x06};  // end of central directory
 
-constexpr size_t kShellNewKeyCapacity = kExtensionCapacity + 16;
 constexpr wchar_t kFileNameValue[] = L"FileName";
 constexpr wchar_t kNullFileValue[] = L"NullFile";
 constexpr wchar_t kNullFileState[] = L"*";  // saved for an entry that had only an empty "NullFile"
@@ -27,25 +26,13 @@ constexpr wchar_t kNullFileState[] = L"*";  // saved for an entry that had only 
 const wchar_t* DataFileName(bool isVok) { return isVok ? L"voknew.dat" : L"zipnew.dat"; }
 
 // HKCR\<ext>\ShellNew, opened once for all a step does with it.
-struct ShellNewKey {
-  struct Name {
-    wchar_t text[kShellNewKeyCapacity];
-  };
-  static Name NameOf(const wchar_t* ext) {
-    Name name;
-    CopyBounded(name.text, ext, kShellNewKeyCapacity);
-    AppendBounded(name.text, L"\\ShellNew", kShellNewKeyCapacity);
-    return name;
-  }
-  explicit ShellNewKey(const wchar_t* ext) : key(HKEY_CLASSES_ROOT, NameOf(ext).text) {}
-  SettingKey key;
-};
+SettingKey ShellNewKey(const wchar_t* ext) { return SettingKey(HKEY_CLASSES_ROOT, ext, L"ShellNew"); }
 
 // See MayChangeShellNew.
-bool MayChange(ShellNewKey& key, bool isVok, bool shellNewSaved) {
+bool MayChange(SettingKey& key, bool isVok, bool shellNewSaved) {
   if (shellNewSaved) return true;
   wchar_t fileName[kPathCapacity];
-  return key.key.ReadExactString(kFileNameValue, fileName, kPathCapacity) == ExactString::Read &&
+  return key.ReadExactString(kFileNameValue, fileName, kPathCapacity) == ExactString::Read &&
          NamesEqual(FileNamePart(fileName), DataFileName(isVok));
 }
 
@@ -88,18 +75,18 @@ bool SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity) {
   if (capacity == 0) return false;
   state[0] = L'\0';
   if (ext == nullptr || ext[0] == L'\0') return false;
-  ShellNewKey key(ext);
+  SettingKey key = ShellNewKey(ext);
 
   DWORD subkeys = 0;
   DWORD values = 0;
-  const DWORD counted = key.key.CountContents(&subkeys, &values);
+  const DWORD counted = key.CountContents(&subkeys, &values);
   if (counted == ERROR_FILE_NOT_FOUND) return true;  // no entry to keep
   if (counted != ERROR_SUCCESS || subkeys != 0 || values > 1) return false;
   if (values == 0) return true;
 
   // The one value is either the file Explorer copies or the empty-file marker; anything else (a
   // "Data", "Command" or "ItemName" entry, another type, an empty file name) is kept by leaving it.
-  switch (key.key.ReadExactString(kFileNameValue, state, capacity)) {
+  switch (key.ReadExactString(kFileNameValue, state, capacity)) {
     case ExactString::Read:
       return state[0] != L'\0';
     case ExactString::NotExact:
@@ -108,24 +95,24 @@ bool SaveShellNewState(const wchar_t* ext, wchar_t* state, size_t capacity) {
       break;
   }
   wchar_t nullFile[1];
-  if (key.key.ReadExactString(kNullFileValue, nullFile, 1) != ExactString::Read) return false;
+  if (key.ReadExactString(kNullFileValue, nullFile, 1) != ExactString::Read) return false;
   CopyBounded(state, kNullFileState, capacity);
   return true;
 }
 
 bool MayChangeShellNew(const wchar_t* ext, bool isVok, bool shellNewSaved) {
-  ShellNewKey key(ext);
+  SettingKey key = ShellNewKey(ext);
   return MayChange(key, isVok, shellNewSaved);
 }
 
 void CreateShellNewEntry(const wchar_t* ext, bool isVok, bool shellNewSaved) {
   if (ext == nullptr || ext[0] == L'\0') return;
-  ShellNewKey key(ext);
+  SettingKey key = ShellNewKey(ext);
   if (!MayChange(key, isVok, shellNewSaved)) {
     LogLine("New menu entry of %s: left to its owner, no entry of the archiver's", ext);
     return;
   }
-  key.key.Delete();
+  key.Delete();
 
   wchar_t dataFile[kPathCapacity];
   ProgramFolderFile(DataFileName(isVok), dataFile, kPathCapacity);
@@ -138,33 +125,33 @@ void CreateShellNewEntry(const wchar_t* ext, bool isVok, bool shellNewSaved) {
   if (!LookupSingle(dataFile, entry) || entry.isFolder || entry.size != length) {
     (void)WriteWholeFile(dataFile, bytes, static_cast<DWORD>(length));
   }
-  (void)key.key.WriteString(kFileNameValue, dataFile);
+  (void)key.WriteString(kFileNameValue, dataFile);
 }
 
 void RestoreShellNewEntry(const wchar_t* ext, bool existed, bool isVok, const wchar_t* savedShellNew) {
   if (ext == nullptr || ext[0] == L'\0') return;
-  ShellNewKey key(ext);
+  SettingKey key = ShellNewKey(ext);
   if (!MayChange(key, isVok, savedShellNew != nullptr)) {
     LogLine("New menu entry of %s: left to its owner", ext);
     return;
   }
   if (!existed) {
-    key.key.Delete();
+    key.Delete();
     return;
   }
 
   const wchar_t* saved = savedShellNew ? savedShellNew : L"";
   LogLine("New menu entry of %s: given back: \"%s\"", ext, saved);
-  key.key.DeleteValue(kFileNameValue);
+  key.DeleteValue(kFileNameValue);
   if (saved[0] == L'\0') {
     // The previous owner had no entry: do not leave the archiver's emptied key behind, or
     // Explorer keeps a ShellNew key that offers nothing.
-    key.key.DeleteIfEmpty();
+    key.DeleteIfEmpty();
     return;
   }
   if (saved[0] == L'*') {
-    (void)key.key.WriteString(kNullFileValue, L"");
+    (void)key.WriteString(kNullFileValue, L"");
   } else {
-    (void)key.key.WriteString(kFileNameValue, saved);
+    (void)key.WriteString(kFileNameValue, saved);
   }
 }

@@ -62,7 +62,7 @@ bool ChildPath(const wchar_t* path, const wchar_t* name, wchar_t* childPath) {
 // that cannot go is stepped over, so one walk meets every subkey once. A name of kTreeNameCapacity
 // characters or more ends the enumeration. Most keys of a tree are leaves, so each subkey is first
 // deleted as it is (the registry refuses a key that has subkeys) and opened only when that fails.
-bool DeleteSubkeyTrees(HKEY root, HKEY key, const wchar_t* path, const wchar_t* keptChild) {
+bool DeleteSubkeyTrees(HKEY key, const wchar_t* path, const wchar_t* keptChild) {
   bool allGone = true;
   for (DWORD index = 0;;) {
     wchar_t name[kTreeNameCapacity];
@@ -81,7 +81,7 @@ bool DeleteSubkeyTrees(HKEY root, HKEY key, const wchar_t* path, const wchar_t* 
     if (ChildPath(path, name, childPath)) {
       UniqueHkey child;
       if (RegOpenKeyExW(key, name, 0, KEY_READ, child.put()) == ERROR_SUCCESS)
-        emptied = DeleteSubkeyTrees(root, child.get(), childPath, nullptr);
+        emptied = DeleteSubkeyTrees(child.get(), childPath, nullptr);
     }
     if (emptied && RegDeleteKeyW(key, name) == ERROR_SUCCESS) continue;  // the next one moved up
     allGone = false;
@@ -112,7 +112,7 @@ void DeleteTreeAt(HKEY root, const wchar_t* path, const wchar_t* keptChild) {
       UniqueHkey kept;
       if (RegOpenKeyExW(key.get(), keptChild, 0, KEY_QUERY_VALUE, kept.put()) != ERROR_SUCCESS) keptChild = nullptr;
     }
-    emptied = DeleteSubkeyTrees(root, key.get(), path, keptChild);
+    emptied = DeleteSubkeyTrees(key.get(), path, keptChild);
     if (keptChild) {
       DeleteValues(root, key.get(), path);
       return;
@@ -422,13 +422,26 @@ const SettingsStore& StoreFor(HKEY root, const wchar_t* subkey) {
 
 SettingKey::SettingKey(HKEY root, const wchar_t* subkey) noexcept
     : store_(&kRegistryStore), root_(root), fits_(false), view_(g_registryView) {
-  subkey = OrEmpty(subkey);
+  SetAddress(OrEmpty(subkey));
+}
+
+SettingKey::SettingKey(HKEY root, const wchar_t* parent, const wchar_t* child) noexcept
+    : store_(&kRegistryStore), root_(root), fits_(false), view_(g_registryView) {
   subkey_[0] = L'\0';
   path_[0] = L'\0';
-  fits_ = wcslen(subkey) < kRegistryPathCapacity && ProgramKeyPath(root, subkey, path_, kRegistryPathCapacity);
+  wchar_t subkey[kRegistryPathCapacity];
+  // A name that does not fit is refused, never cut: the cut name is another key.
+  if (JoinWhole(subkey, kRegistryPathCapacity, OrEmpty(parent), L"\\", OrEmpty(child))) SetAddress(subkey);
+}
+
+// Takes (root_, subkey) as the key's address and decides its route.
+void SettingKey::SetAddress(const wchar_t* subkey) {
+  subkey_[0] = L'\0';
+  path_[0] = L'\0';
+  fits_ = wcslen(subkey) < kRegistryPathCapacity && ProgramKeyPath(root_, subkey, path_, kRegistryPathCapacity);
   if (!fits_) return;  // refused everywhere as the registry refuses it: nothing read, written or deleted
   CopyBounded(subkey_, subkey, kRegistryPathCapacity);
-  store_ = &StoreFor(root, subkey);
+  store_ = &StoreFor(root_, subkey);
 }
 
 bool SettingKey::Exists() { return store_->exists(*this); }

@@ -121,6 +121,8 @@ struct SettingsStore;
 class SettingKey {
  public:
   SettingKey(HKEY root, const wchar_t* subkey) noexcept;
+  // The key parent\child: a child key named by its parent's path and its own name.
+  SettingKey(HKEY root, const wchar_t* parent, const wchar_t* child) noexcept;
   SettingKey(const SettingKey&) = delete;
   SettingKey& operator=(const SettingKey&) = delete;
 
@@ -157,6 +159,7 @@ class SettingKey {
  private:
   friend struct SettingsStore;
   friend struct RegistryKeyAccess;
+  void SetAddress(const wchar_t* subkey);
   const SettingsStore* store_;
   HKEY root_;
   bool fits_;  // the subkey and its registry path fit their buffers
